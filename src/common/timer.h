@@ -1,0 +1,38 @@
+#pragma once
+// The timer port, with the semantics of a windowed toolkit's timer: a timer
+// fires every `interval` ms while enabled; enabling it, or changing its
+// interval while enabled, starts the countdown afresh. Handlers run on the one
+// event thread, one at a time.
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vireluz {
+
+class Timer {
+ public:
+  virtual ~Timer() = default;
+  virtual void set_interval(int ms) = 0;
+  virtual int interval() const = 0;
+  virtual void set_enabled(bool on) = 0;
+  virtual bool enabled() const = 0;
+  void set_handler(std::function<void()> h) { handler_ = std::move(h); }
+
+ protected:
+  void fire() {
+    if (handler_) handler_();
+  }
+
+ private:
+  std::function<void()> handler_;
+};
+
+class TimerFactory {
+ public:
+  virtual ~TimerFactory() = default;
+  // A new disabled timer with the given interval. The name is the component
+  // name (Timer_sauv, Timer_cpts, ...), for diagnostics.
+  virtual std::unique_ptr<Timer> create_timer(const std::string& name, int interval_ms) = 0;
+};
+
+}  // namespace vireluz

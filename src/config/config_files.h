@@ -1,0 +1,38 @@
+#pragma once
+// Loading and writing the two INI files. Every writer changes exactly its own
+// keys, in a fixed order, and replaces the file atomically; a failure throws
+// VireluzError with a French message naming the file, and leaves the old file
+// as it was.
+#include <string>
+
+#include "config/settings.h"
+
+namespace vireluz {
+
+inline constexpr const char* kConfigFileName = "vireluz_cfg.ini";
+inline constexpr const char* kAlertFileName = "alertes_mails.ini";
+
+// The folder of the INI files: `override_dir` when given; otherwise
+// `program_dir` when it can be written; otherwise $XDG_CONFIG_HOME/vireluz
+// (default ~/.config/vireluz). Always ends with '/'.
+std::string choose_config_dir(const std::string& program_dir, const std::string& override_dir);
+
+// Loads alertes_mails.ini then vireluz_cfg.ini from settings.ConfigDir into
+// `settings` (missing files, sections and keys read as their defaults), then
+// recomputes the derived values.
+void lire_configuration(Settings& settings);
+
+void calcul_periode_enr(Settings& settings);      // RecordPeriodMs from PERIODE_ENR
+void calcul_intervalle_cosm(Settings& settings);  // CosmIntervalMinutes from Interval envoi
+void calcul_heure_bdpv(Settings& settings);       // BdpvHour, BdpvMinute from heure envoie BDPV
+
+// The scrambling of stored passwords and keys (symmetric).
+Text crypt_decrypt_xor(const Text& text, const Text& key);
+
+// Writers called by the settings windows.
+void write_config_prg(const Settings& settings);   // [CONFIG_PRG], whole
+void write_config_bdpv(const Settings& settings);  // [CONFIG_BDPV]
+void write_config_cosm(Settings& settings);        // [CONFIG_COSM], [GENERAL] and the Cosm grid
+void write_alert_file(Settings& settings);         // alertes_mails.ini (column 11 reset to "0" first)
+
+}  // namespace vireluz
