@@ -4,6 +4,7 @@
 // VireluzError with a French message naming the file, and leaves the old file
 // as it was.
 #include <string>
+#include <string_view>
 
 #include "config/settings.h"
 
@@ -35,4 +36,12 @@ void write_config_bdpv(const Settings& settings);  // [CONFIG_BDPV]
 void write_config_cosm(Settings& settings);        // [CONFIG_COSM], [GENERAL] and the Cosm grid
 void write_alert_file(Settings& settings);         // alertes_mails.ini (column 11 reset to "0" first)
 
+}  // namespace vireluz
+
+namespace vireluz {
+// Sets one setting by its INI section and key names (as in the files, matched
+// without regard to case), parsing the value as the loader would. Returns false
+// for an unknown section or key. Used by the --set option of the tools.
+bool apply_setting(Settings& settings, std::string_view section, std::string_view key,
+                   std::string_view value);
 }  // namespace vireluz
