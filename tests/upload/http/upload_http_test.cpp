@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "common/error.h"
+#include "common/sim_scheduler.h"
+#include "support/record_server.h"
+#include "upload/bdpv.h"
+#include "upload/cosm.h"
+#include "upload/http_curl.h"
+
+using namespace vireluz;
+using vireluz::testing::RecordServer;
+using vireluz::testing::unused_port;
+
+namespace {
+
+CosmDatastream row(const Text& id, const Text& meter, const Text& kind) {
+  CosmDatastream d;
+  d[0] = id;
+  d[3] = meter;
+  d[4] = kind;
+  return d;
+}
+
+Text at(int port) { return "127.0.0.1:" + std::to_string(port); }
+
+struct CosmOverHttp : ::testing::Test {
+  SimScheduler clock{DateTime{2013, 1, 5, 15, 30, 0, 0}, 60};
+  Settings settings;
+  MeasureTable measures;
+  CurlHttpClient http{2000, 5000};
+  CosmUploader uploader{settings, measures, clock, http};
+
+  void SetUp() override {
+    settings.cosm.feed = 4242;
+    settings.cosm.key = "K3y-abc";
+    settings.cosm_table = {row("1", "0", "4"), row("2", "1", "0")};
+    settings.CosmRowCount = 2;
+    measures.at(MeasureKind::PAPP, 1) = 2350;
+    measures.at(MeasureKind::IINST, 2) = -5;
+  }
+};
+
+struct BdpvOverHttp : ::testing::Test {
+  SimScheduler clock{DateTime{2026, 12, 31, 23, 59, 20, 0}, 60};
+  Settings settings;
+  std::array<MeterSlot, 2> meters;
+  RecordingMessages messages;
+  CurlHttpClient http{1000, 1500};
+  BdpvUploader uploader{settings, meters, clock, http, messages};
+
+  void SetUp() override {
+    settings.bdpv.nom_utilisateur = "jean dupont";
+    settings.bdpv.mot_de_passe = w("sécret");
+    meters[1].ADCO = "021528603314";
+    meters[1].BASE = "001234567";
+  }
+};
+
+}  // namespace
+
+TEST_F(CosmOverHttp, TwoRowsGiveTwoPostsInOrderWithExactHeadersAndBody) {
+  RecordServer server(200, "");
+  settings.cosm.serveur = at(server.port());
+  setenv("http_proxy", "http://127.0.0.1:9", 1);  // must not be used
+  uploader.send_Cosm();
+  unsetenv("http_proxy");
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 2u);
+  EXPECT_EQ(reqs[0].method, "POST");
+  EXPECT_EQ(reqs[0].target, "/v2/feeds/4242/datastreams/1/datapoints");
+  EXPECT_EQ(reqs[1].target, "/v2/feeds/4242/datastreams/2/datapoints");
+  for (const auto& r : reqs) {
+    EXPECT_EQ(r.header("Accept"), "text/xml");
+    EXPECT_EQ(r.header("Content-Type"), "text/xml");
+    EXPECT_EQ(r.header("Content-Version"), "1.1");
+    EXPECT_EQ(r.header("Expect"), "<absent>");
+    EXPECT_EQ(r.header("Content-Length"), std::to_string(r.body.size()));
+    EXPECT_EQ(std::count(r.header_lines.begin(), r.header_lines.end(), "X-ApiKey:K3y-abc"), 1);
+  }
+  EXPECT_EQ(reqs[0].body, cosm_document(2350, DateTime{2013, 1, 5, 14, 30, 0, 0}));
+  EXPECT_NE(reqs[0].body.find("<value at=\"2013-01-05T14:30:00Z\">2350</value>\r\n"), std::string::npos);
+  EXPECT_NE(reqs[1].body.find(">-5</value>\r\n"), std::string::npos);
+}
+
+TEST_F(CosmOverHttp, ServerErrorEndsThePassBeforeTheSecondRow) {
+  RecordServer server(500, "Internal error");
+  settings.cosm.serveur = at(server.port());
+  EXPECT_THROW(uploader.send_Cosm(), VireluzError);
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(CosmOverHttp, HostileIdentifierStaysOneEncodedPathSegment) {
+  RecordServer server(200, "");
+  settings.cosm.serveur = at(server.port());
+  uploader.commandeCosm("../x?y=1\r\nX-Injected: 1", 3);
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 1u);
+  EXPECT_EQ(reqs[0].target, "/v2/feeds/4242/datastreams/..%2Fx%3Fy%3D1%0D%0AX-Injected%3A%201/datapoints");
+  EXPECT_EQ(reqs[0].header("X-Injected"), "<absent>");
+}
+
+TEST_F(BdpvOverHttp, SignedQueryAndOkInsideALongerReply) {
+  RecordServer server(200, "Transfert OK, merci");
+  settings.bdpv.serveur = at(server.port());
+  uploader.envoie_BDPV();
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 1u);
+  EXPECT_EQ(reqs[0].method, "GET");
+  // api_sig computed with Python's hashlib from the signing rule.
+  EXPECT_EQ(reqs[0].target,
+            "/_service/z_vireluz_gen.php?ADCO=021528603314&INDEX=1234567&DATE=311220262359"
+            "&api_demandeur=dir_jean%20dupont&api_sig=61039aa4edefaf75c1b4eeb372966259");
+  EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(BdpvOverHttp, ReplyWithoutOkShowsTheMessage) {
+  RecordServer server(200, "Erreur de signature");
+  settings.bdpv.serveur = at(server.port());
+  uploader.envoie_BDPV();
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].text, "ERREUR transfert BDPV !\rErreur de signature");
+}
+
+TEST_F(BdpvOverHttp, SilentServerAndNoServerGiveErrorsInBoundedTime) {
+  {
+    RecordServer server(200, "", "hang");
+    settings.bdpv.serveur = at(server.port());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(uploader.envoie_BDPV(), VireluzError);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::seconds(5));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
+  }
+  settings.bdpv.serveur = at(unused_port());
+  try {
+    uploader.envoie_BDPV();
+    ADD_FAILURE() << "no error without a server";
+  } catch (const VireluzError& e) {
+    EXPECT_NE(std::string(e.what()).find("127.0.0.1"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(messages.messages.empty());
+}
