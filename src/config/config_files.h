@@ -27,8 +27,23 @@ void calcul_periode_enr(Settings& settings);      // RecordPeriodMs from PERIODE
 void calcul_intervalle_cosm(Settings& settings);  // CosmIntervalMinutes from Interval envoi
 void calcul_heure_bdpv(Settings& settings);       // BdpvHour, BdpvMinute from heure envoie BDPV
 
-// The scrambling of stored passwords and keys (symmetric).
+// The scrambling of stored passwords and keys (symmetric): each byte of the
+// text XOR the key's bytes in turn.
 Text crypt_decrypt_xor(const Text& text, const Text& key);
+
+// The one-character key of the stored passwords and keys: 0x1F. XOR with it
+// keeps every printable Windows-1252 byte (0x20-0x7E, 0x80-0xFF) at 0x20 or
+// above, so a scrambled password never holds NUL, CR, LF or a tab.
+inline const Text kScrambleKey = "\x1F";
+
+// A password or key as stored in the file: crypt_decrypt_xor with
+// kScrambleKey, then the bytes an INI value cannot hold (NUL, tab, LF, CR, the
+// blank that Windows strips at both ends of a value) written as the escape
+// byte 0x10 followed by the byte XOR 0x40 (0x10 itself too). A stored text
+// without the escape byte is plain crypt_decrypt_xor. Every byte string reads
+// back exactly as saved.
+Text scramble_secret(const Text& clear);
+Text unscramble_secret(const Text& stored);
 
 // Writers called by the settings windows.
 void write_config_prg(const Settings& settings);   // [CONFIG_PRG], whole

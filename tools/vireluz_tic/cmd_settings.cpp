@@ -1,10 +1,107 @@
+// vireluz-tic settings [--config-dir DIR] [--show-secrets]: the settings the
+// program would run with, as JSON (texts converted to UTF-8).
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
 
 #include "commands.h"
+#include "config/config_files.h"
+#include "config/setting_keys.h"
 
 namespace vireluz::tic {
-int cmd_settings(int, char**) {
-  std::fputs("vireluz-tic settings: not available yet\n", stderr);
-  return 2;
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string program_dir() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "";
+  std::string path(buf, static_cast<std::size_t>(n));
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
+
+template <class Row>
+Json table_json(const std::vector<Row>& rows) {
+  Json out = Json::array();
+  for (const auto& row : rows) {
+    Json cells = Json::array();
+    for (const auto& cell : row.cells) cells.push_back(cp1252_to_utf8(cell));
+    out.push_back(std::move(cells));
+  }
+  return out;
+}
+
+Json settings_json(const Settings& s, bool show_secrets) {
+  Json out;
+  out["config_dir"] = s.ConfigDir;
+  for (const auto& k : setting_keys()) {
+    Json& value = out[k.section][k.key];
+    if (k.kind == KeyKind::kInt) {
+      value = setting_int(s, k);
+    } else {
+      const Text& text = setting_text(s, k);
+      // An empty secret says only that none is set.
+      if (k.kind == KeyKind::kSecret && !show_secrets && !text.empty())
+        value = "********";
+      else
+        value = cp1252_to_utf8(text);
+    }
+  }
+  out["derived"] = {{"RecordPeriodMs", s.RecordPeriodMs},
+                    {"CosmIntervalMinutes", s.CosmIntervalMinutes},
+                    {"BdpvHour", s.BdpvHour},
+                    {"BdpvMinute", s.BdpvMinute},
+                    {"CosmRowCount", s.CosmRowCount},
+                    {"AlertRowCount", s.AlertRowCount}};
+  out["cosm_table"] = table_json(s.cosm_table);
+  out["alert_table"] = table_json(s.alert_table);
+  return out;
+}
+
+void usage() { std::fputs("usage: vireluz-tic settings [--config-dir DIR] [--show-secrets]\n", stderr); }
+
+}  // namespace
+
+int cmd_settings(int argc, char** argv) {
+  std::string config_dir;
+  bool show_secrets = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--config-dir" && i + 1 < argc) {
+      config_dir = argv[++i];
+      if (config_dir.empty()) {
+        std::fputs("vireluz-tic settings: --config-dir needs a folder\n", stderr);
+        return 2;
+      }
+    } else if (arg == "--show-secrets") {
+      show_secrets = true;
+    } else if (arg == "-h" || arg == "--help") {
+      usage();
+      return 0;
+    } else {
+      std::fprintf(stderr, "vireluz-tic settings: unknown option '%s'\n", argv[i]);
+      usage();
+      return 2;
+    }
+  }
+  Settings s;
+  s.ConfigDir = choose_config_dir(program_dir(), config_dir);
+  try {
+    lire_configuration(s);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vireluz-tic settings: %s\n", cp1252_to_utf8(e.what()).c_str());
+    return 1;
+  }
+  std::cout << settings_json(s, show_secrets).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  return 0;
+}
+
 }  // namespace vireluz::tic

@@ -1,0 +1,307 @@
+#include "config/config_files.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "config/ini_file.h"
+#include "config/setting_keys.h"
+
+namespace vireluz {
+
+namespace {
+
+// A grid holds at most this many rows: a ROWCOUNT beyond it (a damaged file)
+// would otherwise ask for gigabytes.
+constexpr int kMaxGridRows = 10000;
+
+constexpr char kEscape = '\x10';
+
+const Text kGeneral = "GENERAL";
+const Text kColCount = "COLCOUNT";
+const Text kRowCount = "ROWCOUNT";
+
+std::string with_slash(std::string dir) {
+  if (dir.empty() || dir.back() != '/') dir.push_back('/');
+  return dir;
+}
+
+void make_dirs(const std::string& dir) {
+  for (std::size_t pos = 1; pos <= dir.size(); ++pos) {
+    if (pos == dir.size() || dir[pos] == '/') {
+      const std::string part = dir.substr(0, pos);
+      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
+    }
+  }
+}
+
+std::string home_dir() {
+  if (const char* h = std::getenv("HOME"); h && *h) return h;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/tmp";
+}
+
+// Loads one grid into `rows`, whose row type has a fixed column count. The
+// counts follow the file (a count that is not an integer keeps the current
+// value, a count below 1 becomes 1); columns beyond the file's COLCOUNT are
+// empty. Returns the row count, or -1 when [GENERAL] lacks either count.
+template <class Row>
+int load_grid(const IniFile& ini, std::vector<Row>& rows) {
+  const auto col_text = ini.get(kGeneral, kColCount);
+  const auto row_text = ini.get(kGeneral, kRowCount);
+  if (!col_text || !row_text) return -1;
+  int cols = Row::kColumns;
+  if (const auto v = parse_int(trim(*col_text))) cols = std::max(1, *v);
+  int count = static_cast<int>(rows.size());
+  if (const auto v = parse_int(trim(*row_text))) count = *v;
+  count = std::clamp(count, 1, kMaxGridRows);
+  rows.assign(static_cast<std::size_t>(count), Row{});
+  for (int c = 0; c < Row::kColumns && c < cols; ++c) {
+    const Text section = std::to_string(c);
+    if (!ini.has_section(section)) continue;
+    for (int r = 0; r < count; ++r)
+      rows[static_cast<std::size_t>(r)][c] = ini.get(section, std::to_string(r)).value_or("");
+  }
+  return count;
+}
+
+bool is_row_key(const Text& key) {
+  return !key.empty() && std::all_of(key.begin(), key.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
+// Writes [GENERAL] and the cells of a grid. Only non-empty cells are written;
+// a row key of a column section that no cell writes now (a cell emptied, a row
+// deleted since the last save) is removed, or it would come back into the
+// table at the next load.
+template <class Row>
+void write_grid_counts(IniFile& ini, const std::vector<Row>& rows) {
+  ini.set(kGeneral, kColCount, std::to_string(Row::kColumns));
+  ini.set(kGeneral, kRowCount, std::to_string(rows.size()));
+}
+
+template <class Row>
+void write_grid_cells(IniFile& ini, const std::vector<Row>& rows) {
+  for (int c = 0; c < Row::kColumns; ++c) {
+    const Text section = std::to_string(c);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const Text& cell = rows[r][c];
+      if (!cell.empty()) ini.set(section, std::to_string(r), cell);
+    }
+    for (const Text& key : ini.keys(section)) {
+      if (!is_row_key(key)) continue;
+      const auto r = parse_int(key);
+      if (!r || *r < 0 || static_cast<std::size_t>(*r) >= rows.size() ||
+          rows[static_cast<std::size_t>(*r)][c].empty() || key != std::to_string(*r))
+        ini.remove(section, key);
+    }
+  }
+}
+
+void read_keys(Settings& s, const IniFile& ini, IniFileId file) {
+  for (const auto& k : setting_keys())
+    if (k.file == file) set_from_file(s, k, ini.get(k.section, k.key));
+}
+
+void write_keys(const Settings& s, IniFile& ini, IniFileId file, std::string_view section, KeyWrite which) {
+  for (const auto& k : setting_keys())
+    if (k.file == file && k.write == which && section == k.section)
+      ini.set(k.section, k.key, file_text_of(s, k));
+}
+
+std::string path_of(const Settings& s, const char* name) { return s.ConfigDir + name; }
+
+}  // namespace
+
+std::string choose_config_dir(const std::string& program_dir, const std::string& override_dir) {
+  if (!override_dir.empty()) return with_slash(override_dir);
+  if (!program_dir.empty() && ::access(program_dir.c_str(), W_OK | X_OK) == 0) return with_slash(program_dir);
+  std::string base;
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/')
+    base = x;
+  else
+    base = home_dir() + "/.config";
+  const std::string dir = with_slash(base) + "vireluz";
+  make_dirs(dir);
+  return with_slash(dir);
+}
+
+void lire_configuration(Settings& s) {
+  IniFile alert;
+  alert.read(path_of(s, kAlertFileName));  // unreadable: the defaults
+  read_keys(s, alert, IniFileId::kAlert);
+  if (s.mail.TABLEAU_VIDE != "OUI") {
+    const int rows = load_grid(alert, s.alert_table);
+    if (rows > 0) s.AlertRowCount = rows;
+  }
+
+  IniFile cfg;
+  cfg.read(path_of(s, kConfigFileName));
+  read_keys(s, cfg, IniFileId::kConfig);
+  calcul_heure_bdpv(s);
+  if (s.cosm.TABLEAU_VIDE != "OUI") {
+    const int rows = load_grid(cfg, s.cosm_table);
+    if (rows > 0) s.CosmRowCount = rows;
+  } else {
+    s.CosmRowCount = 0;
+  }
+  calcul_periode_enr(s);
+  calcul_intervalle_cosm(s);
+}
+
+void calcul_periode_enr(Settings& s) {
+  switch (s.prg.PERIODE_ENR) {
+    case 1:
+      s.RecordPeriodMs = 300000;
+      break;
+    case 2:
+      s.RecordPeriodMs = 600000;
+      break;
+    case 3:
+      s.RecordPeriodMs = 900000;
+      break;
+    case 4:
+      s.RecordPeriodMs = 1800000;
+      break;
+    case 5:
+      s.RecordPeriodMs = 3600000;
+      break;
+    case 6:
+      s.RecordPeriodMs = 1;
+      break;  // at each full hour
+    case 7:
+      s.RecordPeriodMs = 10000;
+      break;
+    default:
+      s.RecordPeriodMs = 60000;
+      break;
+  }
+}
+
+void calcul_intervalle_cosm(Settings& s) {
+  switch (s.cosm.Interval_envoi) {
+    case 1:
+      s.CosmIntervalMinutes = 3;
+      break;
+    case 2:
+      s.CosmIntervalMinutes = 5;
+      break;
+    case 3:
+      s.CosmIntervalMinutes = 10;
+      break;
+    case 4:
+      s.CosmIntervalMinutes = 15;
+      break;
+    case 5:
+      s.CosmIntervalMinutes = 60;
+      break;
+    default:
+      s.CosmIntervalMinutes = 1;
+      break;
+  }
+}
+
+// "hhmm" (or "hh:mm"). Anything else, or a time that does not exist (2460),
+// gives 23:59, the default time: the daily upload still goes out once a day.
+void calcul_heure_bdpv(Settings& s) {
+  const std::string_view t = trim(s.bdpv.heure_envoie_BDPV);
+  std::string digits;
+  if (t.size() == 4)
+    digits = t;
+  else if (t.size() == 5 && t[2] == ':')
+    digits = std::string(t.substr(0, 2)) + std::string(t.substr(3));
+  const bool all_digits = digits.size() == 4 && std::all_of(digits.begin(), digits.end(),
+                                                            [](char c) { return c >= '0' && c <= '9'; });
+  int hour = 23, minute = 59;
+  if (all_digits) {
+    const int h = (digits[0] - '0') * 10 + (digits[1] - '0');
+    const int m = (digits[2] - '0') * 10 + (digits[3] - '0');
+    if (h <= 23 && m <= 59) {
+      hour = h;
+      minute = m;
+    }
+  }
+  s.BdpvHour = hour;
+  s.BdpvMinute = minute;
+}
+
+Text crypt_decrypt_xor(const Text& text, const Text& key) {
+  if (key.empty()) return text;
+  Text out = text;
+  for (std::size_t j = 0; j < out.size(); ++j) out[j] = static_cast<char>(out[j] ^ key[j % key.size()]);
+  return out;
+}
+
+Text scramble_secret(const Text& clear) {
+  const Text x = crypt_decrypt_xor(clear, kScrambleKey);
+  Text out;
+  out.reserve(x.size());
+  for (char c : x) {
+    if (c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == kEscape) {
+      out.push_back(kEscape);
+      out.push_back(static_cast<char>(c ^ 0x40));
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+Text unscramble_secret(const Text& stored) {
+  Text x;
+  x.reserve(stored.size());
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    if (stored[i] == kEscape && i + 1 < stored.size())
+      x.push_back(static_cast<char>(stored[++i] ^ 0x40));
+    else
+      x.push_back(stored[i]);
+  }
+  return crypt_decrypt_xor(x, kScrambleKey);
+}
+
+void write_config_prg(const Settings& s) {
+  const std::string path = path_of(s, kConfigFileName);
+  IniFile ini = read_ini_for_update(path);
+  write_keys(s, ini, IniFileId::kConfig, "CONFIG_PRG", KeyWrite::kWithSection);
+  ini.save(path);
+}
+
+void write_config_bdpv(const Settings& s) {
+  const std::string path = path_of(s, kConfigFileName);
+  IniFile ini = read_ini_for_update(path);
+  write_keys(s, ini, IniFileId::kConfig, "CONFIG_BDPV", KeyWrite::kWithSection);
+  ini.save(path);
+}
+
+void write_config_cosm(Settings& s) {
+  const std::string path = path_of(s, kConfigFileName);
+  IniFile ini = read_ini_for_update(path);
+  if (s.cosm_table.empty()) s.cosm_table.resize(1);
+  write_keys(s, ini, IniFileId::kConfig, "CONFIG_COSM", KeyWrite::kWithSection);
+  write_grid_counts(ini, s.cosm_table);
+  // The table's state, in memory and in the file.
+  s.cosm.TABLEAU_VIDE = s.cosm_table[0][0].empty() ? "OUI" : "NON";
+  write_keys(s, ini, IniFileId::kConfig, "CONFIG_COSM", KeyWrite::kAfterGrid);
+  write_grid_cells(ini, s.cosm_table);
+  ini.save(path);
+}
+
+void write_alert_file(Settings& s) {
+  const std::string path = path_of(s, kAlertFileName);
+  IniFile ini = read_ini_for_update(path);
+  if (s.alert_table.empty()) s.alert_table.resize(1);
+  write_keys(s, ini, IniFileId::kAlert, "CONFIG_MAIL", KeyWrite::kWithSection);
+  write_keys(s, ini, IniFileId::kAlert, "CONFIG_ALERTE", KeyWrite::kWithSection);
+  write_grid_counts(ini, s.alert_table);
+  // The table's state, in memory and in the file.
+  s.mail.TABLEAU_VIDE = s.alert_table[0][0].empty() ? "OUI" : "NON";
+  write_keys(s, ini, IniFileId::kAlert, "CONFIG_MAIL", KeyWrite::kAfterGrid);
+  for (auto& row : s.alert_table) row[11] = "0";  // every rule re-armed
+  write_grid_cells(ini, s.alert_table);
+  ini.save(path);
+}
+
+}  // namespace vireluz

@@ -1,0 +1,285 @@
+#include "config/ini_file.h"
+
+// SimpleIni is used header-only, in this file only, with no character
+// conversion: values are the file's bytes as they stand.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "common/error.h"
+
+namespace vireluz {
+
+namespace {
+
+class StringWriter : public CSimpleIniA::OutputWriter {
+ public:
+  explicit StringWriter(std::string& out) : out_(out) {}
+  // SimpleIni ends lines with "\n" outside Windows; the files use CR LF.
+  void Write(const char* text) override {
+    for (const char* p = text; *p; ++p) {
+      if (*p == '\n') out_.push_back('\r');
+      out_.push_back(*p);
+    }
+  }
+
+ private:
+  std::string& out_;
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// A NUL byte ends the text of its line (as in a C string), the next lines are
+// still read. SimpleIni would stop reading the whole file at the first NUL.
+void cut_nul_bytes(std::string& data) {
+  if (data.find('\0') == std::string::npos) return;
+  std::string out;
+  out.reserve(data.size());
+  bool skipping = false;
+  for (char c : data) {
+    if (c == '\r' || c == '\n') skipping = false;
+    if (c == '\0') skipping = true;
+    if (!skipping) out.push_back(c);
+  }
+  data.swap(out);
+}
+
+// The comment lines after the last entry of the file: SimpleIni attaches a
+// comment to the section or key that follows it, so these would be lost when
+// the file is written again. They are kept here and written back at the end.
+std::vector<std::string> trailing_comments(const std::string& data) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < data.size()) {
+    std::size_t end = data.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = data.size();
+    lines.emplace_back(data, pos, end - pos);
+    pos = end;
+    if (pos < data.size() && data[pos] == '\r') ++pos;
+    if (pos < data.size() && data[pos] == '\n') ++pos;
+  }
+  auto kind = [](const std::string& line) {  // 0 blank, 1 comment, 2 other
+    std::size_t i = 0;
+    while (i < line.size() && is_blank(line[i])) ++i;
+    if (i == line.size()) return 0;
+    return (line[i] == ';' || line[i] == '#') ? 1 : 2;
+  };
+  std::size_t first = lines.size();
+  bool has_entry = false;
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    const int k = kind(lines[i]);
+    if (k == 2) {
+      has_entry = true;
+      break;
+    }
+    if (k == 1) first = i;
+  }
+  // A file holding nothing but comments keeps them as its file comment.
+  if (!has_entry) return {};
+  return {lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end()};
+}
+
+Text sanitized(const Text& value) {
+  Text out = value;
+  for (char& c : out)
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+  return out;
+}
+
+Text path_text(const std::string& path) { return utf8_to_cp1252(path); }
+
+[[noreturn]] void throw_write_error(const std::string& path, int error_number, bool existed) {
+  throw VireluzError(w("Impossible d'enregistrer le fichier de configuration « ") + path_text(path) +
+                     w(" » : ") + french_io_reason(error_number) +
+                     (existed ? w(". L'ancien fichier est resté inchangé.") : Text(".")));
+}
+
+bool write_all(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+Text french_io_reason(int error_number) {
+  switch (error_number) {
+    case EACCES:
+    case EPERM:
+      return w("accès refusé (le dossier ou le fichier n'est pas accessible en écriture)");
+    case EROFS:
+      return w("le disque est en lecture seule");
+    case ENOSPC:
+    case EDQUOT:
+      return w("le disque est plein");
+    case ENOENT:
+    case ENOTDIR:
+      return w("le dossier n'existe pas");
+    case EISDIR:
+      return w("un dossier porte ce nom");
+    case EIO:
+      return w("erreur d'entrée-sortie sur le disque");
+    default:
+      return w("erreur système ") + std::to_string(error_number);
+  }
+}
+
+struct IniFile::Impl {
+  CSimpleIniA ini{/*utf8=*/false, /*multikey=*/true, /*multiline=*/false};
+  std::vector<std::string> trailer;
+  Impl() {
+    ini.SetSpaces(false);  // "key=value", as Windows writes them
+    ini.SetQuotes(false);
+    ini.SetAllowKeyOnly(false);
+  }
+};
+
+IniFile::IniFile() : impl_(std::make_unique<Impl>()) {}
+IniFile::~IniFile() = default;
+IniFile::IniFile(IniFile&&) noexcept = default;
+IniFile& IniFile::operator=(IniFile&&) noexcept = default;
+
+void IniFile::parse(std::string data) {
+  impl_ = std::make_unique<Impl>();
+  cut_nul_bytes(data);
+  impl_->trailer = trailing_comments(data);
+  impl_->ini.LoadData(data);
+}
+
+bool IniFile::read(const std::string& path, int* error_number) {
+  impl_ = std::make_unique<Impl>();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error_number) *error_number = errno;
+    return errno == ENOENT;
+  }
+  std::string data;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error_number) *error_number = errno;
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  parse(std::move(data));
+  return true;
+}
+
+std::optional<Text> IniFile::get(const Text& section, const Text& key) const {
+  const char* v = impl_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
+  if (!v) return std::nullopt;
+  return Text(v);
+}
+
+bool IniFile::has_section(const Text& section) const { return impl_->ini.SectionExists(section.c_str()); }
+
+std::vector<Text> IniFile::keys(const Text& section) const {
+  CSimpleIniA::TNamesDepend names;
+  impl_->ini.GetAllKeys(section.c_str(), names);
+  names.sort(CSimpleIniA::Entry::LoadOrder());
+  std::vector<Text> out;
+  for (const auto& n : names) out.emplace_back(n.pItem);
+  return out;
+}
+
+void IniFile::set(const Text& section, const Text& key, const Text& value) {
+  // Forced replacement: duplicates of the key collapse into one entry at the
+  // place (and with the comment) of the first.
+  impl_->ini.SetValue(section.c_str(), key.c_str(), sanitized(value).c_str(), nullptr, true);
+}
+
+void IniFile::remove(const Text& section, const Text& key) {
+  impl_->ini.Delete(section.c_str(), key.c_str());
+}
+
+std::string IniFile::serialize() const {
+  std::string out;
+  StringWriter writer(out);
+  impl_->ini.Save(writer, false);
+  if (!impl_->trailer.empty()) {
+    if (!out.empty()) out += "\r\n";
+    for (const auto& line : impl_->trailer) out += line + "\r\n";
+  }
+  return out;
+}
+
+void IniFile::save(const std::string& path) const {
+  // Write through a symbolic link to the file it names.
+  std::string target = path;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved)) target = resolved;
+  }
+  mode_t mode = 0;
+  const bool existed = ::stat(target.c_str(), &st) == 0;
+  if (existed) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+
+  const std::string data = serialize();
+  std::string tmp = target + ".XXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) throw_write_error(path, errno, existed);
+  auto fail = [&](int err) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    throw_write_error(path, err, existed);
+  };
+  if (::fchmod(fd, mode) != 0) fail(errno);
+  if (!write_all(fd, data)) fail(errno);
+  if (::fsync(fd) != 0) fail(errno);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    throw_write_error(path, err, existed);
+  }
+  if (::rename(tmp.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    throw_write_error(path, err, existed);
+  }
+  // Make the rename itself durable.
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+IniFile read_ini_for_update(const std::string& path) {
+  IniFile ini;
+  int err = 0;
+  if (!ini.read(path, &err))
+    throw VireluzError(w("Impossible de lire le fichier de configuration « ") + path_text(path) + w(" » : ") +
+                       french_io_reason(err) + w(". Rien n'a été enregistré."));
+  return ini;
+}
+
+}  // namespace vireluz
