@@ -1,0 +1,321 @@
+// The libcurl mail client against a real SMTP server on 127.0.0.1
+// (smtp_peer.py, started and stopped by each test).
+#include "alerts/smtp_curl.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "alerts/alert_engine.h"
+#include "common/error.h"
+#include "common/sim_scheduler.h"
+
+namespace vireluz {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using json = nlohmann::json;
+
+bool can_connect(int port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(s);
+  return ok;
+}
+
+// A listening socket on a free port of 127.0.0.1 (-1 on failure).
+int listen_socket(int& port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 4) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    close(s);
+    return -1;
+  }
+  port = ntohs(a.sin_port);
+  return s;
+}
+
+std::string read_all(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The Python SMTP server, for the lifetime of the object.
+class SmtpPeer {
+ public:
+  explicit SmtpPeer(const std::string& mode) {
+    dir_ = fs::path(VIRELUZ_BINARY_DIR) / ("smtp_peer_" + mode + "_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const std::string port_file = (dir_ / "port").string();
+    const std::string log = (dir_ / "peer.log").string();
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd >= 0) {
+        dup2(fd, 1);
+        dup2(fd, 2);
+      }
+      execl(VIRELUZ_SMTP_PYTHON, VIRELUZ_SMTP_PYTHON, VIRELUZ_SMTP_PEER, mode.c_str(), dir_.c_str(),
+            port_file.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        error_ = "the SMTP peer ended at start: " + read_all(log);
+        return;
+      }
+      if (fs::exists(port_file)) {
+        port_ = std::stoi(read_all(port_file));
+        if (can_connect(port_)) return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    error_ = "the SMTP peer did not start: " + read_all(log);
+  }
+  ~SmtpPeer() {
+    stop();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    bool ended = false;
+    for (int i = 0; i < 60 && !ended; ++i) {
+      ended = waitpid(pid_, nullptr, WNOHANG) == pid_;
+      if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!ended) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+  }
+  bool ok() const { return error_.empty() && port_ > 0; }
+  const std::string& error() const { return error_; }
+  int port() const { return port_; }
+  std::vector<json> messages() const {
+    std::vector<json> out;
+    for (int n = 0; fs::exists(dir_ / (std::to_string(n) + ".json")); ++n)
+      out.push_back(json::parse(read_all(dir_ / (std::to_string(n) + ".json"))));
+    return out;
+  }
+  std::string raw(int n) const { return read_all(dir_ / (std::to_string(n) + ".eml")); }
+
+ private:
+  fs::path dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::string error_;
+};
+
+class SmtpTest : public ::testing::Test {
+ protected:
+  SmtpTest()
+      : sched(DateTime{2026, 12, 7, 10, 15, 30, 0}),
+        sender(sched),
+        engine(settings, measures, sched, sender, sched) {
+    settings.mail.ACTIF = 1;
+    settings.mail.TABLEAU_VIDE = "NON";
+    settings.mail.ENTETE = w("Alerte entête Maison");
+    settings.mail.EMETTEUR = "vireluz@maison.fr";
+    settings.mail.DESTINATAIRE = " a@x.fr, ,b@y.fr,,  c@z.fr ";
+    settings.mail.SMTP = "127.0.0.1";
+    settings.mail.PASSWORD = "secret";
+    AlertRule r;
+    r[alert_col::kMessage] = w("Courant élevé: %V A");
+    r[alert_col::kCpt] = "0";
+    r[alert_col::kVar] = "0";
+    r[alert_col::kSigne] = "3";
+    r[alert_col::kSeuil] = "30";
+    r[alert_col::kHeureReactivation] = "0";
+    r[alert_col::kReactivation] = "0";
+    settings.alert_table = {r};
+    settings.AlertRowCount = 1;
+    measures.at(MeasureKind::IINST, 1) = 35;
+    engine.reset_memo();
+  }
+  void use(const SmtpPeer& peer) { settings.mail.PORT_SMTP = std::to_string(peer.port()); }
+
+  Settings settings;
+  MeasureTable measures;
+  SimScheduler sched;
+  CurlMailSender sender;
+  AlertEngine engine;
+};
+
+TEST_F(SmtpTest, AlertMailArrivesWithItsHeaderAndBody) {
+  SmtpPeer peer("plain");
+  ASSERT_TRUE(peer.ok()) << peer.error();
+  use(peer);
+  engine.mail_alerte();  // a password is set, but this server offers no AUTH
+  const auto got = peer.messages();
+  ASSERT_EQ(got.size(), 1u);
+  const json& m = got[0];
+  EXPECT_EQ(m["mail_from"], "vireluz@maison.fr");
+  EXPECT_THAT(m["rcpt_tos"].get<std::vector<std::string>>(), ElementsAre("a@x.fr", "b@y.fr", "c@z.fr"));
+  EXPECT_THAT(m["to"].get<std::vector<std::string>>(), ElementsAre("a@x.fr", "b@y.fr", "c@z.fr"));
+  EXPECT_EQ(m["from"], "vireluz@maison.fr");
+  EXPECT_EQ(m["subject"], "Alerte entête Maison");
+  EXPECT_EQ(m["x_priority"], "1");
+  EXPECT_EQ(m["content_type"], "text/plain");
+  EXPECT_EQ(m["charset"], "utf-8");
+  EXPECT_TRUE(m["login"].is_null());
+  EXPECT_TRUE(m["defects"].empty()) << m["defects"];
+  EXPECT_THAT(m["body_lines"].get<std::vector<std::string>>(),
+              ElementsAre("Alerte entête Maison", "Courant élevé: 35 A", ""));
+  const auto names = m["header_names"].get<std::vector<std::string>>();
+  for (const char* h : {"Date", "Message-ID", "MIME-Version", "Content-Transfer-Encoding"})
+    EXPECT_THAT(names, ::testing::Contains(h));
+
+  const std::string raw = peer.raw(0);
+  for (std::size_t i = raw.find('\n'); i != std::string::npos; i = raw.find('\n', i + 1))
+    ASSERT_TRUE(i > 0 && raw[i - 1] == '\r') << "bare LF at " << i;
+  EXPECT_THAT(raw, HasSubstr("Date: Mon, 07 Dec 2026 10:15:30 +0100\r\n"));
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre(settings.mail.ENTETE));
+}
+
+TEST_F(SmtpTest, LongAccentedLinesAndLeadingDotsComeBackUnchanged) {
+  SmtpPeer peer("plain");
+  ASSERT_TRUE(peer.ok()) << peer.error();
+  Text long_line;
+  for (int i = 0; i < 40; ++i) long_line += w("é=è ");
+  long_line += " ";
+  MailMessage msg{"v@m.fr", {"a@x.fr"}, "Sujet simple", {".", ".point", long_line, "", "fin\t"}};
+  sender.send(msg, SmtpSettings{"127.0.0.1", std::to_string(peer.port()), "v@m.fr", ""});
+  const auto got = peer.messages();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0]["subject"], "Sujet simple");
+  EXPECT_THAT(got[0]["body_lines"].get<std::vector<std::string>>(),
+              ElementsAre(".", ".point", cp1252_to_utf8(long_line), "", "fin\t", ""));
+  std::istringstream lines(peer.raw(0));
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 78u) << line;
+}
+
+TEST_F(SmtpTest, ServerOfferingAuthGetsTheSenderAsLogin) {
+  SmtpPeer peer("auth");
+  ASSERT_TRUE(peer.ok()) << peer.error();
+  use(peer);
+  engine.mail_alerte();
+  settings.mail.PASSWORD.clear();
+  engine.test_mail();
+  const auto got = peer.messages();
+  ASSERT_EQ(got.size(), 2u);
+  ASSERT_TRUE(got[0]["login"].is_object());
+  EXPECT_EQ(got[0]["login"]["user"], "vireluz@maison.fr");
+  EXPECT_EQ(got[0]["login"]["password"], "secret");
+  EXPECT_TRUE(got[1]["login"].is_null());  // no password: no login
+}
+
+TEST_F(SmtpTest, RefusedRecipientKeepsTheBufferForTheNextMail) {
+  SmtpPeer peer("refuse");
+  ASSERT_TRUE(peer.ok()) << peer.error();
+  use(peer);
+  settings.mail.DESTINATAIRE = "inconnu@x.fr";
+  try {
+    engine.mail_alerte();
+    FAIL() << "no error";
+  } catch (const VireluzError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("Erreur d'envoi du Mail"));
+    EXPECT_THAT(e.what(), HasSubstr("550"));
+  }
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre(settings.mail.ENTETE, w("Courant élevé: 35 A")));
+  EXPECT_TRUE(peer.messages().empty());
+
+  settings.mail.DESTINATAIRE = "a@x.fr";
+  engine.envoie_mail();
+  ASSERT_EQ(peer.messages().size(), 1u);
+  EXPECT_THAT(peer.messages()[0]["body_lines"].get<std::vector<std::string>>(),
+              ElementsAre("Alerte entête Maison", "Courant élevé: 35 A", ""));
+}
+
+TEST_F(SmtpTest, NoServerOrASilentServerGivesAnErrorQuickly) {
+  int port = 0;
+  const int s = listen_socket(port);
+  ASSERT_GE(s, 0);
+  sender.set_timeouts(300, 1000);
+  settings.mail.PORT_SMTP = std::to_string(port);
+  // Listening but never answering: the whole exchange is bounded.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(engine.mail_alerte(), VireluzError);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  close(s);
+  // Nothing listening any more.
+  start = std::chrono::steady_clock::now();
+  try {
+    engine.envoie_mail();
+    FAIL() << "no error";
+  } catch (const VireluzError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("127.0.0.1:" + std::to_string(port)));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre(settings.mail.ENTETE, w("Courant élevé: 35 A")));
+}
+
+TEST_F(SmtpTest, LineBreaksCannotAddHeaderLines) {
+  SmtpPeer peer("plain");
+  ASSERT_TRUE(peer.ok()) << peer.error();
+  use(peer);
+  settings.mail.DESTINATAIRE = "a@x.fr";
+  settings.mail.ENTETE = "Alerte\r\nBcc: evil@x.fr\nX-Injected: 1";
+  engine.reset_memo();
+  engine.mail_alerte();
+  auto got = peer.messages();
+  ASSERT_EQ(got.size(), 1u);
+  const auto names = got[0]["header_names"].get<std::vector<std::string>>();
+  EXPECT_THAT(names, ::testing::Not(::testing::Contains("Bcc")));
+  EXPECT_THAT(names, ::testing::Not(::testing::Contains("X-Injected")));
+  EXPECT_THAT(got[0]["rcpt_tos"].get<std::vector<std::string>>(), ElementsAre("a@x.fr"));
+  EXPECT_THAT(got[0]["subject"].get<std::string>(), HasSubstr("Bcc: evil@x.fr"));
+
+  // An address with a line break is refused before anything is sent.
+  settings.mail.EMETTEUR = "v@m.fr\r\nRCPT TO:<evil@x.fr>";
+  EXPECT_THROW(engine.test_mail(), VireluzError);
+  settings.mail.EMETTEUR = "v@m.fr";
+  settings.mail.DESTINATAIRE = "a@x.fr\nBcc: evil@x.fr";
+  EXPECT_THROW(engine.test_mail(), VireluzError);
+  EXPECT_EQ(peer.messages().size(), 1u);
+}
+
+TEST(SmtpSettingsCheck, BadServerOrPortIsRefused) {
+  SimScheduler clock;
+  CurlMailSender sender(clock);
+  const MailMessage msg{"v@m.fr", {"a@x.fr"}, "s", {"b"}};
+  EXPECT_THROW(sender.send(msg, {"", "25", "", ""}), VireluzError);
+  EXPECT_THROW(sender.send(msg, {"smtp.x.fr/evil", "25", "", ""}), VireluzError);
+  EXPECT_THROW(sender.send(msg, {"127.0.0.1", "abc", "", ""}), VireluzError);
+  EXPECT_THROW(sender.send(msg, {"127.0.0.1", "70000", "", ""}), VireluzError);
+  EXPECT_THROW(sender.send(MailMessage{"v@m.fr", {}, "s", {}}, {"127.0.0.1", "25", "", ""}), VireluzError);
+}
+
+}  // namespace
+}  // namespace vireluz
