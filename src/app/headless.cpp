@@ -1,0 +1,262 @@
+#include "app/headless.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "acquisition/d2xx_libftdi.h"
+#include "acquisition/serial_port_qt.h"
+#include "common/clock.h"
+#include "common/text.h"
+#include "common/timer_qt.h"
+#include "common/user_messages.h"
+#include "display/state_json.h"
+#include "program/program.h"
+#include "simulator/simulated_interface.h"
+
+// Qt last: its "slots" keyword macro would clash with names in the headers above.
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+namespace vireluz {
+
+namespace {
+
+void error_line(const std::string& utf8) { std::fprintf(stderr, "vireluz: %s\n", utf8.c_str()); }
+
+// One line per message on stderr: "caption: text".
+class StderrMessages : public UserMessages {
+ public:
+  void show_message(const UserMessage& m) override { print(m.caption, m.text); }
+  void show_no_tic(const Text& label) override { print(w("Vireluz compteur non activée !"), label); }
+
+ private:
+  static void print(const Text& caption, const Text& text) {
+    std::string line = cp1252_to_utf8(caption) + ": " + cp1252_to_utf8(text);
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+  }
+};
+
+// Forwards the D2XX calls to a backend chosen after the Program exists (the
+// simulated interface follows the Program's settings).
+class ForwardingD2xx : public D2xx {
+ public:
+  D2xx* target = nullptr;
+  FT_STATUS ListDevicesCount(std::uint32_t& c) override { return target->ListDevicesCount(c); }
+  FT_STATUS ListDeviceDescription(std::uint32_t i, char (&b)[64]) override {
+    return target->ListDeviceDescription(i, b);
+  }
+  FT_STATUS OpenEx(const char* d, FT_HANDLE& h) override { return target->OpenEx(d, h); }
+  FT_STATUS Close(FT_HANDLE h) override { return target->Close(h); }
+  FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t& q) override { return target->GetQueueStatus(h, q); }
+  FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override { return target->SetLatencyTimer(h, ms); }
+  FT_STATUS SetBitMode(FT_HANDLE h, std::uint8_t m, std::uint8_t mode) override {
+    return target->SetBitMode(h, m, mode);
+  }
+  FT_STATUS GetBitMode(FT_HANDLE h, std::uint8_t& p) override { return target->GetBitMode(h, p); }
+  FT_STATUS GetComPortNumber(FT_HANDLE h, std::int32_t& n) override { return target->GetComPortNumber(h, n); }
+  FT_STATUS ResetPort(FT_HANDLE h) override { return target->ResetPort(h); }
+  std::string serial_device_name(std::int32_t n) override { return target->serial_device_name(n); }
+  bool simulated() const override { return target->simulated(); }
+};
+
+int signal_pipe[2] = {-1, -1};
+
+extern "C" void on_signal(int) {
+  const char b = 1;
+  [[maybe_unused]] const auto n = ::write(signal_pipe[1], &b, 1);
+}
+
+// The decimal separator of the environment's locale, ',' when it has none.
+char environment_decimal_separator() {
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = old ? old : "C";
+  std::setlocale(LC_NUMERIC, "");
+  const lconv* lc = std::localeconv();
+  const char sep = (lc && lc->decimal_point && lc->decimal_point[0]) ? lc->decimal_point[0] : ',';
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  return sep;
+}
+
+bool write_dump(const std::string& path, Program& p, bool simulated, int active_meter, bool reading) {
+  nlohmann::json j =
+      decoded_state_json(p.meters(), p.measures(), p.counters(), p.window(), p.graphs(), p.packets());
+  const InterfaceController& ic = p.interface();
+  // As they were when the run ended, before the clean stop.
+  j["ActiveMeter"] = active_meter;
+  j["ReadingActive"] = reading;
+  j["InterfaceFound"] = ic.InterfaceFound;
+  j["InterfaceDescription"] = cp1252_to_utf8(ic.InterfaceDescription);
+  j["MeterSwitches"] = ic.MeterSwitches;
+  j["Simulated"] = simulated;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << j.dump(2) << '\n';
+  out.close();
+  if (!out) {
+    error_line("impossible d'écrire le fichier " + path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void print_usage() {
+  std::fprintf(stderr,
+               "usage: vireluz [start] [--headless] [--simulate[=usb2|xbee|usb1]] [--sim-options TEXTE]\n"
+               "               [--sim-options-file FICHIER] [--config-dir DOSSIER] [--run-for SECONDES]\n"
+               "               [--dump FICHIER]\n");
+}
+
+std::optional<AppOptions> parse_app_options(int argc, char** argv) {
+  AppOptions o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const auto value = [&](const char* name) -> std::optional<std::string> {
+      if (i + 1 >= argc) {
+        error_line(std::string("l'option ") + name + " demande une valeur");
+        return std::nullopt;
+      }
+      return std::string(argv[++i]);
+    };
+    if (i == 1 && a == "start") {
+      o.start = true;
+    } else if (a == "--headless") {
+      o.headless = true;
+    } else if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--simulate" || a.rfind("--simulate=", 0) == 0) {
+      const std::string kind = a == "--simulate" ? "usb2" : a.substr(11);
+      if (kind == "usb2")
+        o.simulate = kSimUsbTwoMeters;
+      else if (kind == "xbee")
+        o.simulate = kSimXbeeTwoMeters;
+      else if (kind == "usb1")
+        o.simulate = kSimUsbOneMeter;
+      else {
+        error_line("interface simulée inconnue : " + kind + " (usb2, xbee ou usb1)");
+        return std::nullopt;
+      }
+    } else if (a == "--sim-options") {
+      auto v = value("--sim-options");
+      if (!v) return std::nullopt;
+      o.sim_options.push_back(*v);
+    } else if (a == "--sim-options-file") {
+      auto v = value("--sim-options-file");
+      if (!v) return std::nullopt;
+      o.sim_option_files.push_back(*v);
+    } else if (a == "--config-dir") {
+      auto v = value("--config-dir");
+      if (!v) return std::nullopt;
+      o.config_dir = *v;
+      if (!o.config_dir.empty() && o.config_dir.back() != '/') o.config_dir += '/';
+    } else if (a == "--run-for") {
+      auto v = value("--run-for");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      o.run_for_s = std::strtod(v->c_str(), &end);
+      if (v->empty() || *end != '\0' || !(o.run_for_s > 0) || o.run_for_s > 1e7) {
+        error_line("durée invalide pour --run-for : " + *v);
+        return std::nullopt;
+      }
+    } else if (a == "--dump") {
+      auto v = value("--dump");
+      if (!v) return std::nullopt;
+      o.dump_file = *v;
+    } else {
+      error_line("option inconnue : " + a);
+      print_usage();
+      return std::nullopt;
+    }
+  }
+  if ((!o.sim_options.empty() || !o.sim_option_files.empty()) && o.simulate.empty()) {
+    error_line("--sim-options demande --simulate");
+    return std::nullopt;
+  }
+  return o;
+}
+
+int run_headless(const AppOptions& options, int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  // Qt takes the environment's locale for everything; numbers written by the
+  // core stay in the C format, the decoder gets the separator explicitly.
+  const char separator = environment_decimal_separator();
+  std::setlocale(LC_NUMERIC, "C");
+
+  SystemClock clock;
+  QtTimerFactory qt_timers;
+  StderrMessages messages;
+  ComPort1 serial;
+  ForwardingD2xx d2xx;
+  Program program(clock, qt_timers, messages, d2xx, serial);
+  program.decoder().set_decimal_separator(separator);
+  program.ProgramDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+  program.ConfigDirOverride = options.config_dir;
+
+  std::unique_ptr<D2xx> backend;
+  const bool simulated = !options.simulate.empty();
+  try {
+    if (simulated) {
+      auto sim =
+          std::make_unique<SimulatedInterface>(options.simulate, program.settings(), program.timers(), clock);
+      for (const auto& f : options.sim_option_files) sim->apply_options_file(f);
+      for (const auto& s : options.sim_options) sim->apply_options(s);
+      backend = std::move(sim);
+    } else {
+      backend = make_libftdi_d2xx();
+    }
+  } catch (const std::exception& e) {
+    error_line(cp1252_to_utf8(e.what()));
+    return 2;
+  }
+  d2xx.target = backend.get();
+
+  // SIGINT / SIGTERM: the handler only writes to a pipe; the loop does the rest.
+  if (::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    error_line("impossible de créer le tube des signaux");
+    return 1;
+  }
+  QSocketNotifier notifier(signal_pipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+    char buf[16];
+    while (::read(signal_pipe[0], buf, sizeof buf) > 0) {
+    }
+    app.quit();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  if (options.run_for_s > 0)
+    QTimer::singleShot(static_cast<int>(options.run_for_s * 1000), &app, [&] { app.quit(); });
+
+  // Without windows the program starts as with the "start" parameter.
+  program.start_sequence(true);
+  app.exec();
+
+  const int active_meter = program.counters().ActiveMeter;
+  const bool reading = program.interface().ReadingActive;
+  program.stop_reading();
+  serial.disconnect();
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  int rc = 0;
+  if (!options.dump_file.empty() && !write_dump(options.dump_file, program, simulated, active_meter, reading))
+    rc = 1;
+  return rc;
+}
+
+}  // namespace vireluz
