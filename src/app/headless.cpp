@@ -18,7 +18,10 @@
 #include "common/timer_qt.h"
 #include "common/user_messages.h"
 #include "display/state_json.h"
+#include "alerts/smtp_curl.h"
 #include "program/program.h"
+#include "program/services.h"
+#include "upload/http_curl.h"
 #include "simulator/simulated_interface.h"
 
 // Qt last: its "slots" keyword macro would clash with names in the headers above.
@@ -203,6 +206,10 @@ int run_headless(const AppOptions& options, int argc, char** argv) {
   program.decoder().set_decimal_separator(separator);
   program.ProgramDir = QCoreApplication::applicationDirPath().toStdString() + "/";
   program.ConfigDirOverride = options.config_dir;
+  // Recording, alerts and uploads: the same services as the windowed program.
+  CurlMailSender mail(clock);
+  CurlHttpClient http;
+  Services services(program, mail, http);
 
   std::unique_ptr<D2xx> backend;
   const bool simulated = !options.simulate.empty();

@@ -1,0 +1,52 @@
+#include "program/services.h"
+
+namespace vireluz {
+
+namespace {
+
+Recorder::Hooks recorder_hooks(Program& p) {
+  Recorder::Hooks h;
+  h.reset_module = [&p] { p.interface().reset_module(); };
+  return h;  // errors leave the tick and reach the guarded timer's error display
+}
+
+DailyFile::Hooks daily_hooks(Program& p, CosmUploader& cosm, BdpvUploader& bdpv) {
+  DailyFile::Hooks h;
+  h.ResetAfterDailyFile = [&p] { return p.interface().ResetAfterDailyFile; };
+  h.reset_module = [&p] { p.interface().reset_module(); };
+  h.clear_graph = [&p](int g) {
+    if (g == 1 || g == 2) p.graphs().graph[static_cast<std::size_t>(g - 1)].clear();
+  };
+  // Values of the simulated interface never reach the real web services: with
+  // it, an upload goes out only to a server named in the configuration (a
+  // local test server, for example).
+  h.envoie_BDPV = [&p, &bdpv] {
+    if (!p.d2xx().simulated() || !p.settings().bdpv.serveur.empty()) bdpv.envoie_BDPV();
+  };
+  h.send_Cosm = [&p, &cosm] {
+    if (!p.d2xx().simulated() || !p.settings().cosm.serveur.empty()) cosm.send_Cosm();
+  };
+  return h;
+}
+
+}  // namespace
+
+Services::Services(Program& p, MailSender& mail, HttpClient& http)
+    : program_(p),
+      alerts_(p.settings(), p.measures(), p.clock(), mail, p.timers()),
+      cosm_(p.settings(), p.measures(), p.clock(), http),
+      bdpv_(p.settings(), p.meters(), p.clock(), http, p.messages()),
+      recorder_(p.settings(), p.meters(), p.window(), p.clock(), p.timers(), recorder_hooks(p), p.ProgramDir),
+      daily_(p.settings(), p.meters(), p.clock(), p.timers(), daily_hooks(p, cosm_, bdpv_), p.ProgramDir) {
+  auto& iface = p.interface();
+  iface.on_reading_started = [this] { recorder_.debut_lecture(); };
+  iface.on_reading_stopped = [this] { recorder_.fin_lecture(); };
+  iface.on_mail_armed = [this] { alerts_.reading_started(); };
+  p.decoder().mail_alerte = [this] { alerts_.mail_alerte(); };
+  p.restart_mail = [this] { alerts_.restart_mail(program_.clock().local_now()); };
+  p.on_configuration_loaded = [this] {
+    if (program_.settings().mail.ACTIF == 1) alerts_.reset_memo();
+  };
+}
+
+}  // namespace vireluz

@@ -1,0 +1,42 @@
+#pragma once
+// The subsystems that ride on the reading core: the periodic record and the
+// daily file, the mail alerts and the two web uploads. Services plugs them
+// into a Program's hooks; the windowed program and the headless runner both
+// build one, so they share the same behaviour.
+#include <string>
+
+#include "alerts/alert_engine.h"
+#include "alerts/mail_sender.h"
+#include "program/program.h"
+#include "recording/daily_file.h"
+#include "recording/record_file.h"
+#include "upload/bdpv.h"
+#include "upload/cosm.h"
+#include "upload/http_client.h"
+
+namespace vireluz {
+
+class Services {
+ public:
+  // Build right after the Program, before its start sequence: the daily
+  // timer runs from launch. The ports must outlive this object.
+  Services(Program& program, MailSender& mail, HttpClient& http);
+  Services(const Services&) = delete;
+  Services& operator=(const Services&) = delete;
+
+  AlertEngine& alerts() { return alerts_; }
+  Recorder& recorder() { return recorder_; }
+  DailyFile& daily() { return daily_; }
+  CosmUploader& cosm() { return cosm_; }
+  BdpvUploader& bdpv() { return bdpv_; }
+
+ private:
+  Program& program_;
+  AlertEngine alerts_;
+  CosmUploader cosm_;
+  BdpvUploader bdpv_;
+  Recorder recorder_;
+  DailyFile daily_;
+};
+
+}  // namespace vireluz
