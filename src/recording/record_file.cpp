@@ -1,5 +1,9 @@
 #include "recording/record_file.h"
 
+#include <sys/stat.h>
+
+#include <fstream>
+
 #include "recording/durable_file.h"
 #include "recording/record_columns.h"
 
@@ -263,6 +267,16 @@ Recorder::Recorder(const Settings& settings, const std::array<MeterSlot, 2>& met
   });
 }
 
+Text last_column_header(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  Text line, last;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("date,hh:mm:ss,", 0) == 0) last = line;
+  }
+  return last;
+}
+
 void Recorder::debut_lecture() {
   if (settings_.RecordPeriodMs == kOnTheHourMarker) {
     timer_->set_interval(ms_to_next_full_hour(clock_.local_now()));
@@ -284,6 +298,17 @@ void Recorder::Sauv_Timer() {
   const std::string path = folder + cp1252_to_utf8(RecordFileStem) + ".csv";
 
   const Text data = ligne_donnees(settings_, meters_);
+  const Text columns = record_column_header(settings_, meters_);
+  struct stat st {};
+  const bool has_content = ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
+  if (!has_content)
+    header_in_file_.clear();
+  else if (path != header_path_)
+    header_in_file_ = last_column_header(path);
+  header_path_ = path;
+  // A file whose columns are no longer those of the meters gets the new
+  // column header before the row.
+  const bool new_columns = has_content && header_in_file_ != columns;
   try {
     append_lines_durably(
         path,
@@ -291,9 +316,11 @@ void Recorder::Sauv_Timer() {
           Text h;
           if (settings_.prg.ENTETE_CSV == 0)
             h = record_title1() + "\r\n" + record_title2(settings_, meters_, window_) + "\r\n";
-          return h + record_column_header(settings_, meters_) + "\r\n";
+          return h + columns + "\r\n";
         },
-        short_date(now) + "," + long_time(now) + "," + data + "\r\n");
+        (new_columns ? columns + "\r\n" : Text()) + short_date(now) + "," + long_time(now) + "," + data +
+            "\r\n");
+    header_in_file_ = columns;
   } catch (const VireluzError&) {
     // No row this time. In the on-the-hour mode the next try stays on the
     // full hour rather than falling at the first interval's odd offset.

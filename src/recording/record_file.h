@@ -62,6 +62,10 @@ int ms_to_next_full_hour(const DateTime& now);
 // The record's state and its timer. Reads the settings, the meters and the
 // main window's option texts by reference; calls reset_module when two
 // successive rows carry the same data.
+// The last column-header line of a record file ("date,hh:mm:ss,..."), without
+// its line end; empty when the file has none or cannot be read.
+Text last_column_header(const std::string& path);
+
 class Recorder {
  public:
   struct Hooks {
@@ -99,6 +103,13 @@ class Recorder {
   Hooks hooks_;
   std::string program_dir_;
   std::unique_ptr<Timer> timer_;
+  // The column header that the rows of the current file follow: a file keeps
+  // its first header, and when a meter's kind or phase mode changes later (a
+  // meter decoded only after the file was created, for example) a new header
+  // line goes in before the next row, so that no row sits under columns that
+  // are not its own.
+  std::string header_path_;
+  Text header_in_file_;
 };
 
 }  // namespace vireluz

@@ -98,17 +98,32 @@ TEST_F(RecorderTest, NewFileGetsTitlesAndColumnHeaderThenOneRowPerTick) {
   EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(RecorderTest, WithoutTitlesOnlyTheColumnHeaderAndItIsNeverRewritten) {
+TEST_F(RecorderTest, WithoutTitlesTheFirstHeaderStaysAndANewLayoutGetsItsOwnHeaderLine) {
   start();
   sim.advance(60000);
   m[0].PAPP = "01200";
-  m[0].tariff_kind = TariffKind::BASE;  // a later change of kind keeps the first header
+  m[0].tariff_kind = TariffKind::BASE;  // decoded only after the file was created
   m[0].BASE = "000000007";
+  sim.advance(60000);
+  m[0].PAPP = "01300";
   sim.advance(60000);
   EXPECT_EQ(record(),
             "date,hh:mm:ss,HP,HC,I,Pap VA\r\n"
             "07/12/2026,10:01:00,012345678,008765432,5,01150\r\n"
-            "07/12/2026,10:02:00,000000007,5,01200\r\n");
+            "date,hh:mm:ss,BASE,I,Pap VA\r\n"
+            "07/12/2026,10:02:00,000000007,5,01200\r\n"
+            "07/12/2026,10:03:00,000000007,5,01300\r\n");
+}
+
+TEST_F(RecorderTest, AFileFromAnEarlierRunKeepsItsLastHeaderWhenTheLayoutIsTheSame) {
+  start();
+  sim.advance(60000);
+  m[0].PAPP = "01200";
+  Recorder again(s, m, win, sim, sim, {});  // a new run appending to the same file
+  again.debut_lecture();
+  sim.advance(60000);
+  const std::string text = record();
+  EXPECT_EQ(text.find("date,hh:mm:ss,"), text.rfind("date,hh:mm:ss,"));
 }
 
 TEST_F(RecorderTest, PerDayFilesSplitAtMidnightInBothDateFormats) {

@@ -1,0 +1,27 @@
+# End-to-end tests: the headless program on the simulated interface, with its
+# peers (SMTP and HTTP servers) started by the scripts on 127.0.0.1, and the
+# vireluz-tic tool. /usr/bin/python3 is the interpreter that has aiosmtpd.
+if(TARGET vireluz AND TARGET vireluz-tic)
+  set(_e2e_tests
+    # name              script         extra argument  timeout  cost (longest first under -j)
+    "alerts|alerts.py||150|80"
+    "recording_daily|recording.py|daily|130|70"
+    "uploads|uploads.py||140|65"
+    "recording_periodic|recording.py|periodic|100|40"
+    "reading|reading.py||90|35"
+    "tools|tools.py||30|1")
+  foreach(_t ${_e2e_tests})
+    string(REPLACE "|" ";" _f "${_t}")
+    list(GET _f 0 _name)
+    list(GET _f 1 _script)
+    list(GET _f 2 _arg)
+    list(GET _f 3 _timeout)
+    list(GET _f 4 _cost)
+    add_test(NAME e2e_${_name}
+      COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/${_script} $<TARGET_FILE:vireluz>
+        $<TARGET_FILE:vireluz-tic> ${_arg})
+    set_tests_properties(e2e_${_name} PROPERTIES
+      TIMEOUT ${_timeout} COST ${_cost} SKIP_RETURN_CODE 77
+      ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen")
+  endforeach()
+endif()
