@@ -1,11 +1,17 @@
 // vireluz: the windowed program, or with --headless the same program without
 // windows (messages on stderr).
+#include "app/gui_auto.h"
 #include "app/gui_main.h"
 #include "app/headless.h"
+#include "simulator/simulated_interface.h"
 
 int main(int argc, char** argv) {
-  const auto options = vireluz::parse_app_options(argc, argv);
+  // --auto: the simulated interface when no real one is attached.
+  const bool auto_simulate = vireluz::take_auto_option(argc, argv);
+  auto options = vireluz::parse_app_options(argc, argv);
   if (!options) return 2;
+  if (auto_simulate && options->simulate.empty() && !vireluz::real_interface_attached())
+    options->simulate = vireluz::kSimUsbTwoMeters;
   if (options->help) {
     vireluz::print_usage();
     return 0;

@@ -1,0 +1,202 @@
+// The windowed program: the Qt application, the program core on the real or
+// simulated interface, and the eight windows.
+#include "app/gui_main.h"
+
+// Before any Qt header: Qt defines "slots" as a macro.
+#include <QApplication>
+#include <QTimer>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "acquisition/d2xx_libftdi.h"
+#include "acquisition/interface_controller.h"
+#include "acquisition/serial_port_qt.h"
+#include "alerts/smtp_curl.h"
+#include "app/gui_auto.h"
+#include "app/gui_shell.h"
+#include "app/program_backend.h"
+#include "app/qt_support.h"
+#include "app/small_windows.h"
+#include "common/clock.h"
+#include "common/timer_qt.h"
+#include "config/config_files.h"
+#include "program/program.h"
+#include "program/services.h"
+#include "simulator/simulated_interface.h"
+#include "upload/http_curl.h"
+
+namespace vireluz {
+namespace {
+
+// The interface is chosen once the program core exists (the simulated one
+// runs on the core's settings and timers): the core talks to it through here.
+class ForwardingD2xx : public D2xx {
+ public:
+  D2xx* target = nullptr;
+  FT_STATUS ListDevicesCount(std::uint32_t& c) override { return target->ListDevicesCount(c); }
+  FT_STATUS ListDeviceDescription(std::uint32_t i, char (&b)[64]) override {
+    return target->ListDeviceDescription(i, b);
+  }
+  FT_STATUS OpenEx(const char* d, FT_HANDLE& h) override { return target->OpenEx(d, h); }
+  FT_STATUS Close(FT_HANDLE h) override { return target->Close(h); }
+  FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t& q) override { return target->GetQueueStatus(h, q); }
+  FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override { return target->SetLatencyTimer(h, ms); }
+  FT_STATUS SetBitMode(FT_HANDLE h, std::uint8_t m, std::uint8_t mode) override {
+    return target->SetBitMode(h, m, mode);
+  }
+  FT_STATUS GetBitMode(FT_HANDLE h, std::uint8_t& p) override { return target->GetBitMode(h, p); }
+  FT_STATUS GetComPortNumber(FT_HANDLE h, std::int32_t& n) override { return target->GetComPortNumber(h, n); }
+  FT_STATUS ResetPort(FT_HANDLE h) override { return target->ResetPort(h); }
+  std::string serial_device_name(std::int32_t n) override { return target->serial_device_name(n); }
+  bool simulated() const override { return target && target->simulated(); }
+};
+
+// No exception may cross the event loop: whatever a handler lets through is
+// shown as the general error display shows errors, and the program goes on.
+class VireluzApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      show_general_error(e.what());
+    } catch (...) {
+      show_general_error(w("Erreur inattendue"));
+    }
+    return false;
+  }
+};
+
+// The decimal separator of the user's locale (the standard-TIC kWh texts use it).
+char environment_decimal_separator() {
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = old ? old : "C";
+  std::setlocale(LC_NUMERIC, "");
+  const lconv* lc = std::localeconv();
+  const char sep = (lc && lc->decimal_point && lc->decimal_point[0]) ? lc->decimal_point[0] : ',';
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  return sep;
+}
+
+bool has_env(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
+}  // namespace
+
+bool display_available() {
+  if (has_env("DISPLAY") || has_env("WAYLAND_DISPLAY")) return true;
+  // A platform chosen explicitly that needs no display server.
+  const char* qpa = std::getenv("QT_QPA_PLATFORM");
+  return qpa && (std::strcmp(qpa, "offscreen") == 0 || std::strcmp(qpa, "minimal") == 0 ||
+                 std::strncmp(qpa, "vnc", 3) == 0 || std::strcmp(qpa, "eglfs") == 0 ||
+                 std::strcmp(qpa, "linuxfb") == 0);
+}
+
+bool real_interface_attached() {
+  try {
+    auto ftdi = make_libftdi_d2xx();
+    std::uint32_t count = 0;
+    if (ftdi->ListDevicesCount(count) != FT_OK) return false;
+    for (std::uint32_t i = 0; i < count && i < 20; ++i) {
+      char buf[64] = {};
+      if (ftdi->ListDeviceDescription(i, buf) != FT_OK) continue;
+      buf[63] = '\0';
+      const Text d = buf;
+      if (d == kUsb2Description || d == kXbeeDescription || d == kUsb1Description) return true;
+    }
+  } catch (const std::exception&) {
+  }
+  return false;
+}
+
+int run_gui(const AppOptions& options, int argc, char** argv) {
+  if (!display_available()) {
+    std::fprintf(stderr,
+                 "vireluz: aucun affichage graphique (ni DISPLAY ni WAYLAND_DISPLAY) : "
+                 "fonctionnement sans fenêtre\n");
+    return run_headless(options, argc, argv);
+  }
+  VireluzApplication app(argc, argv);
+  QApplication::setApplicationName("vireluz");
+  QApplication::setApplicationDisplayName(QString::fromUtf8("VIRELUZ 2 Compteurs électrique"));
+  QApplication::setWindowIcon(program_icon());
+  // Hidden in the notification area the program goes on: only "Quitter" ends it.
+  app.setQuitOnLastWindowClosed(false);
+  const char separator = environment_decimal_separator();
+  std::setlocale(LC_NUMERIC, "C");
+
+  SystemClock clock;
+  QtTimerFactory qt_timers;
+  QtUserMessages messages;
+  set_error_display(&messages);
+  ComPort1 serial;
+  ForwardingD2xx d2xx;
+  Program program(clock, qt_timers, messages, d2xx, serial);
+  program.decoder().set_decimal_separator(separator);
+  program.ProgramDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+  program.ConfigDirOverride = options.config_dir;
+  // Recording, alerts and uploads: the same services as the headless runner.
+  CurlMailSender mail(clock);
+  CurlHttpClient http;
+  Services services(program, mail, http);
+
+  std::unique_ptr<D2xx> backend;
+  try {
+    if (!options.simulate.empty()) {
+      auto sim =
+          std::make_unique<SimulatedInterface>(options.simulate, program.settings(), program.timers(), clock);
+      for (const auto& f : options.sim_option_files) sim->apply_options_file(f);
+      for (const auto& s : options.sim_options) sim->apply_options(s);
+      backend = std::move(sim);
+    } else {
+      backend = make_libftdi_d2xx();
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vireluz: %s\n", cp1252_to_utf8(e.what()).c_str());
+    return 2;
+  }
+  d2xx.target = backend.get();
+
+  ProgramBackend gui_backend(program, services);
+  gui_backend.demo = !options.simulate.empty();
+  int rc = 0;
+  {
+    GuiShell shell(gui_backend, messages, options.start,
+                   QCoreApplication::applicationFilePath().toStdString());
+    shell.show();
+    if (options.run_for_s > 0)
+      QTimer::singleShot(static_cast<int>(options.run_for_s * 1000), &app, [] { QCoreApplication::exit(0); });
+    rc = app.exec();
+    program.minimise = nullptr;
+    program.stop_reading();
+    serial.disconnect();
+  }
+  set_error_display(nullptr);
+  return rc;
+}
+
+}  // namespace vireluz
+
+namespace vireluz {
+
+bool take_auto_option(int& argc, char** argv) {
+  bool found = false;
+  int out = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--auto") == 0)
+      found = true;
+    else
+      argv[out++] = argv[i];
+  }
+  argc = out;
+  argv[argc] = nullptr;
+  return found;
+}
+
+}  // namespace vireluz

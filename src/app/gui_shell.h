@@ -1,0 +1,59 @@
+#pragma once
+// The program's eight windows, created in their launch order and wired to one
+// another and to the core.
+#include <QObject>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/gui_backend.h"
+
+namespace vireluz {
+
+class QtUserMessages;
+class TForm1;
+class TForm_a_propos;
+class TForm_cfg;
+class TForm_graphiques;
+class TForm_pas_vireluz;
+
+class GuiShell {
+ public:
+  // start: launched with the parameter "start". program_path: the executable
+  // (for the autostart entry).
+  GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, const std::string& program_path);
+  ~GuiShell();
+
+  // The windows in their creation order: TForm1, TForm_a_propos, TForm_cfg,
+  // TForm_graphiques, TForm_alertes_mail, TForm2_BDPV, TForm_pas_vireluz, TForm_Cosm.
+  const std::vector<QWidget*>& windows() const { return windows_; }
+  TForm1& main() { return *main_; }
+  TForm_graphiques& graphs() { return *graphs_; }
+  TForm_cfg& cfg() { return *cfg_; }
+  TForm_a_propos& a_propos() { return *a_propos_; }
+  TForm_pas_vireluz& pas_vireluz() { return *pas_vireluz_; }
+  QWidget& alertes_mail() { return *alertes_; }
+  QWidget& bdpv() { return *bdpv_; }
+  QWidget& cosm() { return *cosm_; }
+
+  // Shows the main window (unless the automatic start keeps it hidden).
+  void show();
+  // Renders both windows now.
+  void render();
+
+ private:
+  GuiBackend& backend_;
+  bool start_;
+  std::unique_ptr<TForm1> main_;
+  TForm_a_propos* a_propos_ = nullptr;
+  TForm_cfg* cfg_ = nullptr;
+  TForm_graphiques* graphs_ = nullptr;
+  QWidget* alertes_ = nullptr;
+  QWidget* bdpv_ = nullptr;
+  TForm_pas_vireluz* pas_vireluz_ = nullptr;
+  QWidget* cosm_ = nullptr;
+  std::vector<QWidget*> windows_;
+};
+
+}  // namespace vireluz

@@ -1,0 +1,481 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSystemTrayIcon>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/qt_support.h"
+#include "app/widgets.h"
+#include "display/graphs.h"
+
+namespace vireluz {
+namespace {
+
+constexpr int kRenderPeriodMs = 150;
+constexpr int kStartWithoutActivationMs = 700;
+
+bool same(const Field& a, const Field& b) {
+  return a.text == b.text && a.visible == b.visible && a.enabled == b.enabled &&
+         a.background == b.background && a.font == b.font && a.bold == b.bold && a.width == b.width;
+}
+
+QString style_of(const QString& selector, const Field& f) {
+  QString s;
+  if (const QColor bg = to_qcolor(f.background); bg.isValid()) s += "background-color: " + bg.name() + ";";
+  if (const QColor fg = to_qcolor(f.font); fg.isValid()) s += "color: " + fg.name() + ";";
+  if (f.bold) s += "font-weight: bold;";
+  return s.isEmpty() ? QString() : selector + " { " + s + " }";
+}
+
+QString name_of(FieldId id) { return QString::fromLatin1(field_name(id).data(), field_name(id).size()); }
+
+}  // namespace
+
+TForm1::TForm1(GuiBackend& backend, bool start, Windows windows, QWidget* parent)
+    : QMainWindow(parent), backend_(backend), start_(start), windows_(std::move(windows)) {
+  setObjectName("TForm1");
+  // The title-bar close box does not end the program: only "Quitter" does.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint);
+  setWindowIcon(program_icon());
+  last_toggle_caption_ = backend_.graphs_state().toggle_caption;
+  build();
+  update_title();
+  render(true);
+
+  // FormCreate: "Afficher contrôle" off, the icon in the notification area,
+  // the automatic start hides the window, both graphs start with top 15.
+  Show1_->setEnabled(false);
+  if (tray_) tray_->show();
+  for (auto& g : backend_.graphs_state().graph) {
+    g.top = 15;
+    ++g.serial;
+  }
+  backend_.set_minimise_hook([this] { minimise(); });
+  if (start_) {
+    minimise();
+    // Hidden from the start, the window never takes the focus: run the start
+    // sequence as soon as the event loop runs.
+    QTimer::singleShot(0, this, [this] {
+      if (start_runs_ == 0) Panel1Enter();
+    });
+  }
+
+  connect(qApp, &QApplication::focusChanged, this,
+          [this](QWidget* o, QWidget* n) { on_focus_changed(o, n); });
+  render_timer_ = new QTimer(this);
+  render_timer_->setInterval(kRenderPeriodMs);
+  connect(render_timer_, &QTimer::timeout, this, [this] { guarded([this] { render(); }); });
+  render_timer_->start();
+}
+
+TForm1::~TForm1() {
+  if (tray_) tray_->hide();
+}
+
+QAction* TForm1::add_action(QMenu* menu, const QString& text, std::function<void()> fn) {
+  QAction* a = menu->addAction(text);
+  connect(a, &QAction::triggered, this, [this, fn = std::move(fn)] {
+    guarded(fn);
+    render();
+  });
+  return a;
+}
+
+void TForm1::build() {
+  auto* menu = menuBar();
+  menu->setObjectName("MainMenu1");
+  auto lecture_refused = [this] {
+    if (!backend_.port_connected()) return false;
+    backend_.message_lecture_en_cours();
+    return true;
+  };
+  QMenu* m = nullptr;
+  // Top-level entries act on a click: a menu with no entries behaves as a command.
+  auto top_level = [this, menu](const QString& text, const char* name, std::function<void()> fn) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, [this, fn = std::move(fn)] {
+      guarded(fn);
+      render();
+    });
+    return a;
+  };
+  top_level("Quitter", "Quitter1", [this] { Quitter(); });
+  top_level("Configuration", "Configuration1", [this, lecture_refused] {
+    if (lecture_refused()) return;
+    if (windows_.configuration) windows_.configuration();
+    backend_.after_configuration();
+  });
+  top_level("Alertes Mail", "Alertes_Mail1", [this] {
+    if (windows_.alertes) windows_.alertes();
+  });
+  m = menu->addMenu("Transfert HTTP");
+  m->setObjectName("Transfert_HTTP1");
+  add_action(m, "BDPV", [this] {
+    if (windows_.bdpv) windows_.bdpv();
+  })->setObjectName("BDPV1");
+  add_action(m, "Cosm (Pachube)", [this] {
+    if (windows_.cosm) windows_.cosm();
+    backend_.after_cosm();
+  })->setObjectName("Cosm1");
+  top_level("Scan Interface", "Diagnostique1", [this] { backend_.Diagnostique1Click(); });
+  top_level(QString::fromUtf8("Réduire"), "Reduire1", [this] { minimise(); });
+  top_level("A propos", "A_propos1", [this] {
+    if (windows_.a_propos) windows_.a_propos();
+  });
+
+  auto* panel = new QWidget;
+  fields_[static_cast<std::size_t>(FieldId::Panel1)] = panel;
+  panel->setObjectName("Panel1");
+  setCentralWidget(panel);
+  auto* outer = new QVBoxLayout(panel);
+
+  // Top row: meter-selection and reception LEDs, interface, buttons.
+  auto* top = new QHBoxLayout;
+  auto led = [&](LedId id) {
+    auto* l = new ui::Led;
+    l->setObjectName(QString::fromLatin1(led_name(id).data(), led_name(id).size()));
+    leds_[static_cast<std::size_t>(id)] = l;
+    return l;
+  };
+  auto label = [&](FieldId id) {
+    auto* l = new QLabel;
+    l->setObjectName(name_of(id));
+    fields_[static_cast<std::size_t>(id)] = l;
+    return l;
+  };
+  auto button = [&](FieldId id, std::function<void()> fn) {
+    auto* b = new QPushButton;
+    b->setObjectName(name_of(id));
+    fields_[static_cast<std::size_t>(id)] = b;
+    connect(b, &QPushButton::clicked, this, [this, fn = std::move(fn)] {
+      guarded(fn);
+      render();
+    });
+    return b;
+  };
+  top->addWidget(led(LedId::rmLed_Led_verte));
+  top->addWidget(led(LedId::rmLed_Led_jaune));
+  top->addWidget(led(LedId::rmLed_Led_bleu));
+  top->addWidget(label(FieldId::Label_trame_recue));
+  top->addSpacing(12);
+  top->addWidget(label(FieldId::Label_type_interface));
+  top->addWidget(label(FieldId::Label_com));
+  top->addStretch(1);
+  top->addWidget(button(FieldId::Button_lecture, [this] { backend_.Button_lectureClick(); }));
+  top->addWidget(button(FieldId::Button_scan, [this] { backend_.Button_scanClick(); }));
+  top->addWidget(button(FieldId::Button_graphes, [this] { toggle_graphs(); }));
+  top->addWidget(button(FieldId::Button1, [this] { minimise(); }));
+  outer->addLayout(top);
+
+  // The automatic-start panel, red, hidden until the automatic start runs.
+  auto* demauto = new QFrame;
+  demauto->setObjectName("Panel_demauto");
+  fields_[static_cast<std::size_t>(FieldId::Panel_demauto)] = demauto;
+  auto* dl = new QHBoxLayout(demauto);
+  for (FieldId id : {FieldId::Label_demauto1, FieldId::Label_demauto2, FieldId::Label_demauto3}) {
+    QLabel* l = label(id);
+    QFont f = l->font();
+    f.setPointSize(f.pointSize() + 4);
+    f.setBold(true);
+    l->setFont(f);
+    dl->addWidget(l);
+  }
+  outer->addWidget(demauto);
+
+  auto* meters = new QHBoxLayout;
+  meters->addWidget(build_meter(0));
+  meters->addWidget(build_meter(1));
+  outer->addLayout(meters);
+
+  memo_alerte_ = new QTextEdit;
+  memo_alerte_->setObjectName("Memo_alerte");
+  memo_alerte_->setReadOnly(true);
+  memo_alerte_->hide();
+  outer->addWidget(memo_alerte_);
+
+  // The notification area.
+  tray_menu_ = new QMenu(this);
+  tray_menu_->setObjectName("PopupsytrayMenu");
+  auto tray_action = [&](const QString& text, const char* name, std::function<void()> fn) {
+    QAction* a = add_action(tray_menu_, text, std::move(fn));
+    a->setObjectName(name);
+    return a;
+  };
+  Show1_ = tray_action(QString::fromUtf8("Afficher contrôle"), "Show1", [this] { restaurer(); });
+  show_graphes_ = tray_action("Afficher Graphes", "show_graphes", [this] { toggle_graphs(); });
+  show_all_ = tray_action("Afficher Tout", "show_all", [this] { show_allClick(); });
+  Minimize_ = tray_action(QString::fromUtf8("Réduire"), "Minimize", [this] { minimise(); });
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    tray_ = new QSystemTrayIcon(program_icon(), this);
+    tray_->setObjectName("TrayIcon");
+    tray_->setToolTip("VIRELUZ 2 compteurs");
+    tray_->setContextMenu(tray_menu_);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+      if (r == QSystemTrayIcon::Trigger) guarded([this] { restaurer(); });
+    });
+  }
+}
+
+QWidget* TForm1::build_meter(int meter) {
+  const MeterComponents& c = kMeter[static_cast<std::size_t>(meter)];
+  auto* box = new QGroupBox;
+  box->setObjectName(name_of(c.group_box));
+  fields_[static_cast<std::size_t>(c.group_box)] = box;
+  auto* grid = new QGridLayout(box);
+  grid->setVerticalSpacing(3);
+  int row = 0;
+  auto label = [&](FieldId id) {
+    auto* l = new QLabel;
+    l->setObjectName(name_of(id));
+    fields_[static_cast<std::size_t>(id)] = l;
+    return l;
+  };
+  auto edit = [&](FieldId id) {
+    auto* e = new QLineEdit;
+    e->setObjectName(name_of(id));
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::ClickFocus);
+    e->setMinimumWidth(130);
+    fields_[static_cast<std::size_t>(id)] = e;
+    return e;
+  };
+  auto pair = [&](FieldId lab, FieldId ed) {
+    grid->addWidget(label(lab), row, 0);
+    grid->addWidget(edit(ed), row, 1, 1, 2);
+    ++row;
+  };
+  pair(c.label_adco, c.adco);
+  pair(c.label_isousc, c.isousc);
+  pair(c.label_optarif, c.optarif);
+  pair(c.label_ptec, c.ptec);
+  for (std::size_t i = 0; i < 6; ++i) pair(c.label_index[i], c.index[i]);
+  for (std::size_t i = 0; i < 3; ++i) {
+    grid->addWidget(label(c.label_i_inst[i]), row, 0);
+    grid->addWidget(edit(c.i_inst[i]), row, 1);
+    auto* g = new ui::BarGauge;
+    g->setObjectName(QString::fromLatin1(gauge_name(c.gauge[i]).data(), gauge_name(c.gauge[i]).size()));
+    gauges_[static_cast<std::size_t>(c.gauge[i])] = g;
+    grid->addWidget(g, row, 2);
+    ++row;
+  }
+  for (std::size_t i = 0; i < 3; ++i) pair(c.label_imax[i], c.imax[i]);
+  pair(c.label_pa, c.papp);
+  pair(c.label_injection, c.injection);
+  pair(c.label_saison, c.saison);
+  for (auto [lab, ledid] :
+       {std::pair{c.label_pilote, c.led_pilote}, std::pair{c.label_couleur, c.led_couleur}}) {
+    grid->addWidget(label(lab), row, 0);
+    auto* l = new ui::Led;
+    l->setObjectName(QString::fromLatin1(led_name(ledid).data(), led_name(ledid).size()));
+    leds_[static_cast<std::size_t>(ledid)] = l;
+    grid->addWidget(l, row, 1);
+    ++row;
+  }
+  grid->addWidget(label(c.label_jaune), row, 0, 1, 3);
+  grid->setColumnStretch(2, 1);
+  return box;
+}
+
+void TForm1::apply_field(std::size_t i, const Field& f) {
+  QWidget* w = fields_[i];
+  if (!w) return;
+  const Field& old = last_.fields[i];
+  const bool all = !rendered_once_;
+  if (all || f.text != old.text) {
+    const QString t = qs(f.text);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      e->setText(t);
+      e->setCursorPosition(0);
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+      l->setText(t);
+    } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+      g->setTitle(t);
+    } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+      b->setText(t);
+    }
+  }
+  if (all || f.background != old.background || f.font != old.font || f.bold != old.bold) {
+    w->setStyleSheet(style_of("#" + w->objectName(), f));
+  }
+  if (all || f.enabled != old.enabled) w->setEnabled(f.enabled);
+  if (all || f.visible != old.visible) w->setVisible(f.visible);
+  if (all || f.width != old.width) {
+    if (f.width > 0 && i != static_cast<std::size_t>(FieldId::Panel1)) w->setMinimumWidth(f.width);
+  }
+}
+
+void TForm1::render(bool force) {
+  const MainWindowState& st = backend_.main_state();
+  const bool sim = backend_.simulated();
+  if (force) rendered_once_ = false;
+  // The tray entry keeps its design caption until the graphs are first toggled.
+  const bool graphs_caption_changed = backend_.graphs_state().toggle_caption != last_toggle_caption_;
+  if (rendered_once_ && st.serial == last_serial_ && sim == last_simulated_ && !graphs_caption_changed)
+    return;
+  bool layout_changed = false;
+  for (std::size_t i = 0; i < kFieldCount; ++i) {
+    Field f = st.fields[i];
+    if (i == static_cast<std::size_t>(FieldId::Label_type_interface) && sim) f.text += w(" (simulée)");
+    if (!rendered_once_ || !same(f, last_.fields[i])) {
+      if (!rendered_once_ || f.visible != last_.fields[i].visible) layout_changed = true;
+      apply_field(i, f);
+      last_.fields[i] = f;
+    }
+  }
+  for (std::size_t i = 0; i < kLedCount; ++i) {
+    const Led& l = st.leds[i];
+    const Led& o = last_.leds[i];
+    if (rendered_once_ && l.on == o.on && l.on_colour == o.on_colour && l.off_colour == o.off_colour &&
+        l.visible == o.visible)
+      continue;
+    leds_[i]->set_colours(to_qcolor(l.on_colour), to_qcolor(l.off_colour));
+    leds_[i]->set_on(l.on);
+    leds_[i]->setVisible(l.visible);
+    last_.leds[i] = l;
+  }
+  for (std::size_t i = 0; i < kGaugeCount; ++i) {
+    const Gauge& g = st.gauges[i];
+    gauges_[i]->set_range(g.max, g.zone1, g.zone2);
+    gauges_[i]->set_position(g.position);
+    if (!rendered_once_ || g.visible != last_.gauges[i].visible) gauges_[i]->setVisible(g.visible);
+    last_.gauges[i] = g;
+  }
+  if (graphs_caption_changed) {
+    last_toggle_caption_ = backend_.graphs_state().toggle_caption;
+    show_graphes_->setText(qs(last_toggle_caption_));
+  }
+  if (sim != last_simulated_ || !rendered_once_) {
+    last_simulated_ = sim;
+    update_title();
+  }
+  last_serial_ = st.serial;
+  rendered_once_ = true;
+  // One meter or two: the window follows the size of its content.
+  if (layout_changed && isVisible()) adjustSize();
+  if (windows_.sync_graphs) windows_.sync_graphs();
+}
+
+void TForm1::update_title() {
+  setWindowTitle(last_simulated_ ? QString::fromUtf8("VIRELUZ 2 compteurs (interface simulée)")
+                                 : QString("VIRELUZ 2 compteurs"));
+}
+
+bool TForm1::tray_available() const { return tray_ != nullptr && QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void TForm1::minimise() {
+  Minimize_->setEnabled(false);
+  if (tray_available()) {
+    hide();
+  } else {
+    // Without a notification area a hidden window could not be reached again.
+    showMinimized();
+  }
+  Show1_->setEnabled(true);
+  show_all_->setEnabled(true);
+  GraphsWindowState& graphs = backend_.graphs_state();
+  if (graphs.GraphsShown) masquer_graphiques(graphs, backend_.main_state());
+  render();
+}
+
+void TForm1::restaurer() {
+  Show1_->setEnabled(false);
+  showNormal();
+  raise();
+  activateWindow();
+  Minimize_->setEnabled(true);
+  show_all_->setEnabled(false);
+  render();
+}
+
+void TForm1::show_allClick() {
+  restaurer();
+  GraphsWindowState& graphs = backend_.graphs_state();
+  if (!graphs.GraphsShown) afficher_graphiques(graphs, backend_.main_state());
+  render();
+}
+
+void TForm1::toggle_graphs() {
+  affiche_masque_graphes(backend_.graphs_state(), backend_.main_state());
+  render();
+}
+
+void TForm1::Panel1Enter() {
+  ++start_runs_;
+  Show1_->setEnabled(false);
+  show_all_->setEnabled(false);
+  if (tray_) tray_->show();
+  backend_.start_sequence(start_);
+  render();
+}
+
+void TForm1::Quitter() {
+  if (backend_.port_connected()) {
+    backend_.message_lecture_en_cours();
+    return;
+  }
+  quitting_ = true;
+  close();
+}
+
+QAction* TForm1::menu_action(const QString& text) const {
+  const auto actions = menuBar()->findChildren<QAction*>();
+  for (QAction* a : actions)
+    if (a->text() == text) return a;
+  return nullptr;
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  if (!quitting_) {
+    e->ignore();
+    return;
+  }
+  if (tray_) tray_->hide();
+  e->accept();
+  // exit(), not quit(): quit() would first ask every window to close, and the
+  // hidden windows refuse.
+  QCoreApplication::exit(0);
+}
+
+void TForm1::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // Without a window manager the window may never be activated: the start
+  // sequence then runs shortly after the window appears.
+  QTimer::singleShot(kStartWithoutActivationMs, this, [this] {
+    if (start_runs_ == 0) guarded([this] { Panel1Enter(); });
+  });
+}
+
+void TForm1::changeEvent(QEvent* e) {
+  QMainWindow::changeEvent(e);
+  if (e->type() == QEvent::ActivationChange && isActiveWindow() && start_runs_ == 0) {
+    QTimer::singleShot(0, this, [this] {
+      if (start_runs_ == 0) guarded([this] { Panel1Enter(); });
+    });
+  }
+}
+
+void TForm1::on_focus_changed(QWidget* old, QWidget* now) {
+  QWidget* panel = centralWidget();
+  if (!now || !panel || start_runs_ == 0) return;
+  // The focus came back into the panel from another control of this window.
+  if (panel->isAncestorOf(now) && old && old->window() == this && !panel->isAncestorOf(old) && old != panel)
+    guarded([this] { Panel1Enter(); });
+}
+
+}  // namespace vireluz

@@ -1,0 +1,22 @@
+#include "app/program_backend.h"
+
+#include "config/config_files.h"
+#include "display/graphs.h"
+
+namespace vireluz {
+
+void ProgramBackend::start_sequence(bool start) {
+  p_.start_sequence(start);
+  if (!demo || start || demo_done_) return;
+  demo_done_ = true;
+  p_.guard([this] {
+    if (p_.interface().InterfaceFound && !p_.interface().ReadingActive) p_.Button_lectureClick();
+    if (!p_.graphs().GraphsShown) afficher_graphiques(p_.graphs(), p_.window());
+  });
+}
+
+void ProgramBackend::after_cosm() {
+  p_.guard([this] { calcul_intervalle_cosm(p_.settings()); });
+}
+
+}  // namespace vireluz

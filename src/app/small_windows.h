@@ -1,0 +1,52 @@
+#pragma once
+// The small windows: About, the no-TIC notice, the three settings windows of
+// the alerts and uploads, and the message boxes of the UserMessages port.
+#include <QDialog>
+#include <functional>
+
+#include "common/user_messages.h"
+
+class QLabel;
+
+namespace vireluz {
+
+class TForm_a_propos : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TForm_a_propos(QWidget* parent = nullptr);
+};
+
+// Shown without blocking; the decoder sets its text.
+class TForm_pas_vireluz : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TForm_pas_vireluz(QWidget* parent = nullptr);
+  void show_label(const Text& cp1252_text);
+  QLabel* label() const { return label_; }
+
+ private:
+  QLabel* label_;
+};
+
+// The alert, BDPV and Cosm settings windows: a caption and a closing button
+// until their editors are bound to the models of their subsystems.
+class SettingsPlaceholder : public QDialog {
+  Q_OBJECT
+ public:
+  SettingsPlaceholder(const char* class_name, const QString& caption, QWidget* parent = nullptr);
+};
+
+// Message boxes with their icon, caption and an OK button; the no-TIC window.
+class QtUserMessages : public UserMessages {
+ public:
+  void show_message(const UserMessage& m) override;
+  void show_no_tic(const Text& label) override;
+  void set_no_tic_window(TForm_pas_vireluz* w) { no_tic_ = w; }
+  // When set, messages go here instead of a modal box (tests).
+  std::function<void(const UserMessage&)> intercept;
+
+ private:
+  TForm_pas_vireluz* no_tic_ = nullptr;
+};
+
+}  // namespace vireluz
