@@ -148,9 +148,11 @@ void TForm_graphiques::render_graph(int i, bool force) {
   }
   g.head = st.head;
   g.count = st.count;
-  // The window scrolls: the last 350 sample positions.
-  const long long right = std::max<long long>(g.total, n);
-  g.x->setRange(static_cast<qreal>(right - n), static_cast<qreal>(right));
+  // The axis spans the samples kept (at least 20 positions), so a graph
+  // fills its width from the first samples on and scrolls once it holds 350.
+  const long long left = std::max<long long>(0, g.total - st.count);
+  const long long right = std::max<long long>(g.total - 1, left + 20);
+  g.x->setRange(static_cast<qreal>(left), static_cast<qreal>(right));
 }
 
 void TForm_graphiques::apply_visibility() {
