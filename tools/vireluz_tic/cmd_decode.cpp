@@ -53,21 +53,21 @@ int cmd_decode(int argc, char** argv) {
     if (a == "--meter") {
       const auto v = int_arg(next());
       if (!v || (*v != 1 && *v != 2)) {
-        std::fputs("vireluz-tic decode: --meter takes 1 or 2\n", stderr);
+        std::fputs("vireluz-tic decode : --meter attend 1 ou 2\n", stderr);
         return 2;
       }
       meter = *v;
     } else if (a == "--skip") {
       const auto v = int_arg(next());
       if (!v || *v < 0) {
-        std::fputs("vireluz-tic decode: --skip takes a number of packets (0 or more)\n", stderr);
+        std::fputs("vireluz-tic decode : --skip attend un nombre de paquets (0 ou plus)\n", stderr);
         return 2;
       }
       skip = *v;
     } else if (a == "--set") {
       const char* v = next();
       if (!v) {
-        std::fputs("vireluz-tic decode: --set takes SECTION.KEY=VALUE\n", stderr);
+        std::fputs("vireluz-tic decode : --set attend SECTION.CLE=VALEUR\n", stderr);
         return 2;
       }
       sets.emplace_back(v);
@@ -76,7 +76,7 @@ int cmd_decode(int argc, char** argv) {
     } else if (a == "--config-dir") {
       const char* v = next();
       if (!v) {
-        std::fputs("vireluz-tic decode: --config-dir takes a folder\n", stderr);
+        std::fputs("vireluz-tic decode : --config-dir attend un dossier\n", stderr);
         return 2;
       }
       config_dir = v;
@@ -87,7 +87,7 @@ int cmd_decode(int argc, char** argv) {
       file = std::string(a);
       file_given = true;
     } else {
-      std::fprintf(stderr, "vireluz-tic decode: unknown option '%s'\n", argv[i]);
+      std::fprintf(stderr, "vireluz-tic decode : option inconnue « %s »\n", argv[i]);
       usage();
       return 2;
     }
@@ -99,19 +99,19 @@ int cmd_decode(int argc, char** argv) {
       lire_configuration(settings);
     }
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vireluz-tic decode: %s\n", cp1252_to_utf8(e.what()).c_str());
+    std::fprintf(stderr, "vireluz-tic decode : %s\n", cp1252_to_utf8(e.what()).c_str());
     return 2;
   }
   for (const std::string& s : sets) {
     const auto dot = s.find('.');
     const auto eq = s.find('=', dot == std::string::npos ? 0 : dot);
     if (dot == std::string::npos || eq == std::string::npos || dot == 0 || eq == dot + 1) {
-      std::fprintf(stderr, "vireluz-tic decode: --set '%s': expected SECTION.KEY=VALUE\n", s.c_str());
+      std::fprintf(stderr, "vireluz-tic decode : --set « %s » : SECTION.CLE=VALEUR attendu\n", s.c_str());
       return 2;
     }
     const std::string_view sv = s;
     if (!apply_setting(settings, sv.substr(0, dot), sv.substr(dot + 1, eq - dot - 1), sv.substr(eq + 1))) {
-      std::fprintf(stderr, "vireluz-tic decode: --set '%s': unknown setting\n", s.c_str());
+      std::fprintf(stderr, "vireluz-tic decode : --set « %s » : réglage inconnu\n", s.c_str());
       return 2;
     }
   }
@@ -122,12 +122,12 @@ int cmd_decode(int argc, char** argv) {
   } else {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-      std::fprintf(stderr, "vireluz-tic decode: cannot read '%s': %s\n", file.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "vireluz-tic decode : impossible de lire « %s » : %s\n", file.c_str(), std::strerror(errno));
       return 2;
     }
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) {
-      std::fprintf(stderr, "vireluz-tic decode: error while reading '%s'\n", file.c_str());
+      std::fprintf(stderr, "vireluz-tic decode : erreur de lecture de « %s »\n", file.c_str());
       return 2;
     }
   }

@@ -78,7 +78,7 @@ int cmd_settings(int argc, char** argv) {
     if (arg == "--config-dir" && i + 1 < argc) {
       config_dir = argv[++i];
       if (config_dir.empty()) {
-        std::fputs("vireluz-tic settings: --config-dir needs a folder\n", stderr);
+        std::fputs("vireluz-tic settings : --config-dir attend un dossier\n", stderr);
         return 2;
       }
     } else if (arg == "--show-secrets") {
@@ -87,7 +87,7 @@ int cmd_settings(int argc, char** argv) {
       usage();
       return 0;
     } else {
-      std::fprintf(stderr, "vireluz-tic settings: unknown option '%s'\n", argv[i]);
+      std::fprintf(stderr, "vireluz-tic settings : option inconnue « %s »\n", argv[i]);
       usage();
       return 2;
     }
@@ -97,7 +97,7 @@ int cmd_settings(int argc, char** argv) {
   try {
     lire_configuration(s);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vireluz-tic settings: %s\n", cp1252_to_utf8(e.what()).c_str());
+    std::fprintf(stderr, "vireluz-tic settings : %s\n", cp1252_to_utf8(e.what()).c_str());
     return 1;
   }
   std::cout << settings_json(s, show_secrets).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';

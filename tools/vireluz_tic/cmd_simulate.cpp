@@ -32,7 +32,7 @@ void simulate_usage() {
 }
 
 int fail(const std::string& msg) {
-  std::fprintf(stderr, "vireluz-tic simulate: %s\n", msg.c_str());
+  std::fprintf(stderr, "vireluz-tic simulate : %s\n", msg.c_str());
   return 2;
 }
 
@@ -81,17 +81,17 @@ int cmd_simulate(int argc, char** argv) {
       realtime = true;
     } else if (a == "--mode") {
       const char* v = value();
-      if (!v) return fail("--mode needs a value (historique or standard)");
+      if (!v) return fail("--mode attend une valeur (historique ou standard)");
       const std::string_view m = v;
       if (m == "historique" || m == "historic")
         cfg.mode = SimTicMode::HISTORIC;
       else if (m == "standard")
         cfg.mode = SimTicMode::STANDARD;
       else
-        return fail("unknown mode '" + std::string(m) + "' (historique or standard)");
+        return fail("mode inconnu « " + std::string(m) + " » (historique ou standard)");
     } else if (a == "--option") {
       const char* v = value();
-      if (!v) return fail("--option needs a value (hc, base, ejp, tempo or prod)");
+      if (!v) return fail("--option attend une valeur (hc, base, ejp, tempo ou prod)");
       const std::string_view o = v;
       if (o == "hc") {
         cfg.option = SimTariff::HC;
@@ -105,32 +105,32 @@ int cmd_simulate(int argc, char** argv) {
         cfg.option = SimTariff::PRODUCTEUR;
         cfg.solar = true;
       } else {
-        return fail("unknown option '" + std::string(o) + "' (hc, base, ejp, tempo or prod)");
+        return fail("option inconnue « " + std::string(o) + " » (hc, base, ejp, tempo ou prod)");
       }
     } else if (a == "--frames") {
       const char* v = value();
       const auto n = v ? parse_count(v) : std::nullopt;
-      if (!n) return fail("--frames needs a whole number");
+      if (!n) return fail("--frames attend un nombre entier");
       frames = *n;
     } else if (a == "--seed") {
       const char* v = value();
       const auto n = v ? parse_count(v) : std::nullopt;
-      if (!n) return fail("--seed needs a whole number");
+      if (!n) return fail("--seed attend un nombre entier");
       cfg.seed = static_cast<std::uint64_t>(*n);
     } else if (a == "--corruption") {
       const char* v = value();
       char* end = nullptr;
       const double p = v ? std::strtod(v, &end) : -1;
       if (!v || *v == '\0' || *end != '\0' || !(p >= 0 && p <= 1))
-        return fail("--corruption needs a probability between 0 and 1");
+        return fail("--corruption attend une probabilité entre 0 et 1");
       cfg.corruption = p;
     } else if (a == "--start") {
       const char* v = value();
       start = v ? parse_start(v) : std::nullopt;
-      if (!start) return fail("--start needs a date and time \"YYYY-MM-DD HH:MM:SS\"");
+      if (!start) return fail("--start attend une date et une heure \"AAAA-MM-JJ HH:MM:SS\"");
     } else {
       simulate_usage();
-      return fail("unknown argument '" + std::string(a) + "'");
+      return fail("argument inconnu « " + std::string(a) + " »");
     }
   }
 

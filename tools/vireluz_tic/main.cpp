@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     usage();
     return 0;
   }
-  std::fprintf(stderr, "vireluz-tic: unknown command '%s'\n", argv[1]);
+  std::fprintf(stderr, "vireluz-tic : commande inconnue « %s »\n", argv[1]);
   usage();
   return 2;
 }

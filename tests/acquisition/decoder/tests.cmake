@@ -22,6 +22,6 @@ assert len(lines) == 12 and [l['packets'] for l in lines] == list(range(1, 13))
 assert lines[0]['meters'][0]['frame_count'] == 1
 \"")
 add_test(NAME vireluz_tic_decode_unreadable
-  COMMAND sh -c "\"$<TARGET_FILE:vireluz-tic>\" decode /nonexistent/capture.bin 2> err.txt; rc=$?; test $rc -eq 2 && grep -q 'cannot read' err.txt")
+  COMMAND sh -c "\"$<TARGET_FILE:vireluz-tic>\" decode /nonexistent/capture.bin 2> err.txt; rc=$?; test $rc -eq 2 && grep -q 'impossible de lire' err.txt")
 set_tests_properties(vireluz_tic_decode_capture vireluz_tic_decode_each vireluz_tic_decode_unreadable
   PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8")
