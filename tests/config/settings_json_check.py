@@ -57,7 +57,7 @@ with tempfile.TemporaryDirectory() as d:
     check(j["CONFIG_MAIL"]["PASSWORD"] == "mdp", "shown mail password")
 
 r = run("--bogus")
-check(r.returncode == 2 and b"unknown option" in r.stderr, "bad option")
+check(r.returncode == 2 and "option inconnue" in r.stderr.decode("utf-8"), "bad option")
 
 # Without --config-dir: the folder of the executable (writable here).
 r = run()
