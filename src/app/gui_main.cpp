@@ -12,6 +12,8 @@
 #include <memory>
 
 #include "acquisition/d2xx_libftdi.h"
+#include "acquisition/forwarding_d2xx.h"
+#include "app/app_setup.h"
 #include "acquisition/interface_controller.h"
 #include "acquisition/serial_port_qt.h"
 #include "alerts/smtp_curl.h"
@@ -31,29 +33,6 @@
 namespace vireluz {
 namespace {
 
-// The interface is chosen once the program core exists (the simulated one
-// runs on the core's settings and timers): the core talks to it through here.
-class ForwardingD2xx : public D2xx {
- public:
-  D2xx* target = nullptr;
-  FT_STATUS ListDevicesCount(std::uint32_t& c) override { return target->ListDevicesCount(c); }
-  FT_STATUS ListDeviceDescription(std::uint32_t i, char (&b)[64]) override {
-    return target->ListDeviceDescription(i, b);
-  }
-  FT_STATUS OpenEx(const char* d, FT_HANDLE& h) override { return target->OpenEx(d, h); }
-  FT_STATUS Close(FT_HANDLE h) override { return target->Close(h); }
-  FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t& q) override { return target->GetQueueStatus(h, q); }
-  FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override { return target->SetLatencyTimer(h, ms); }
-  FT_STATUS SetBitMode(FT_HANDLE h, std::uint8_t m, std::uint8_t mode) override {
-    return target->SetBitMode(h, m, mode);
-  }
-  FT_STATUS GetBitMode(FT_HANDLE h, std::uint8_t& p) override { return target->GetBitMode(h, p); }
-  FT_STATUS GetComPortNumber(FT_HANDLE h, std::int32_t& n) override { return target->GetComPortNumber(h, n); }
-  FT_STATUS ResetPort(FT_HANDLE h) override { return target->ResetPort(h); }
-  std::string serial_device_name(std::int32_t n) override { return target->serial_device_name(n); }
-  bool simulated() const override { return target && target->simulated(); }
-};
-
 // No exception may cross the event loop: whatever a handler lets through is
 // shown as the general error display shows errors, and the program goes on.
 class VireluzApplication : public QApplication {
@@ -70,17 +49,6 @@ class VireluzApplication : public QApplication {
     return false;
   }
 };
-
-// The decimal separator of the user's locale (the standard-TIC kWh texts use it).
-char environment_decimal_separator() {
-  const char* old = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = old ? old : "C";
-  std::setlocale(LC_NUMERIC, "");
-  const lconv* lc = std::localeconv();
-  const char sep = (lc && lc->decimal_point && lc->decimal_point[0]) ? lc->decimal_point[0] : ',';
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  return sep;
-}
 
 bool has_env(const char* name) {
   const char* v = std::getenv(name);
@@ -148,15 +116,7 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
 
   std::unique_ptr<D2xx> backend;
   try {
-    if (!options.simulate.empty()) {
-      auto sim =
-          std::make_unique<SimulatedInterface>(options.simulate, program.settings(), program.timers(), clock);
-      for (const auto& f : options.sim_option_files) sim->apply_options_file(f);
-      for (const auto& s : options.sim_options) sim->apply_options(s);
-      backend = std::move(sim);
-    } else {
-      backend = make_libftdi_d2xx();
-    }
+    backend = make_interface(options, program, clock);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vireluz: %s\n", cp1252_to_utf8(e.what()).c_str());
     return 2;

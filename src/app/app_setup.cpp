@@ -1,0 +1,30 @@
+#include "app/app_setup.h"
+
+#include <clocale>
+#include <string>
+
+#include "acquisition/d2xx_libftdi.h"
+#include "program/program.h"
+#include "simulator/simulated_interface.h"
+
+namespace vireluz {
+
+char environment_decimal_separator() {
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = old ? old : "C";
+  std::setlocale(LC_NUMERIC, "");
+  const lconv* lc = std::localeconv();
+  const char sep = (lc && lc->decimal_point && lc->decimal_point[0]) ? lc->decimal_point[0] : ',';
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  return sep;
+}
+
+std::unique_ptr<D2xx> make_interface(const AppOptions& options, Program& program, Clock& clock) {
+  if (options.simulate.empty()) return make_libftdi_d2xx();
+  auto sim = std::make_unique<SimulatedInterface>(options.simulate, program.settings(), program.timers(), clock);
+  for (const auto& f : options.sim_option_files) sim->apply_options_file(f);
+  for (const auto& s : options.sim_options) sim->apply_options(s);
+  return sim;
+}
+
+}  // namespace vireluz
