@@ -11,6 +11,7 @@ namespace {
 constexpr std::int32_t kWrap = 1000000;
 
 bool contains(std::string_view hay, std::string_view needle) {
+  if (hay.size() < needle.size() || hay.empty()) return false;  // memmem wants real storage
   return memmem(hay.data(), hay.size(), needle.data(), needle.size()) != nullptr;
 }
 

@@ -51,6 +51,32 @@ void cut_nul_bytes(std::string& data) {
   data.swap(out);
 }
 
+// A section line without its closing bracket is dropped: SimpleIni would read
+// the section name on across the line end and swallow the next line, and each
+// save would make the damage worse.
+void drop_unclosed_sections(std::string& data) {
+  std::string out;
+  out.reserve(data.size());
+  std::size_t pos = 0;
+  bool dropped = false;
+  while (pos < data.size()) {
+    std::size_t end = data.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = data.size();
+    std::size_t next = end;
+    if (next < data.size() && data[next] == '\r') ++next;
+    if (next < data.size() && data[next] == '\n') ++next;
+    std::size_t i = pos;
+    while (i < end && is_blank(data[i])) ++i;
+    const bool unclosed = i < end && data[i] == '[' && data.find(']', i) >= end;
+    if (unclosed)
+      dropped = true;
+    else
+      out.append(data, pos, next - pos);
+    pos = next;
+  }
+  if (dropped) data.swap(out);
+}
+
 // The comment lines after the last entry of the file: SimpleIni attaches a
 // comment to the section or key that follows it, so these would be lost when
 // the file is written again. They are kept here and written back at the end.
@@ -156,6 +182,7 @@ IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 void IniFile::parse(std::string data) {
   impl_ = std::make_unique<Impl>();
   cut_nul_bytes(data);
+  drop_unclosed_sections(data);
   impl_->trailer = trailing_comments(data);
   impl_->ini.LoadData(data);
 }

@@ -9,6 +9,7 @@ namespace {
 
 using testing_config::settings_in;
 using testing_config::TempDir;
+using testing_config::read_bytes;
 using testing_config::write_bytes;
 
 Settings load(const TempDir& dir) {
@@ -264,6 +265,19 @@ TEST(ConfigLoad, FilesThatAreNotIniFiles) {
   EXPECT_EQ(load(dir).prg.NOM_CPT2, "Toit");
   write_bytes(dir.file(kConfigFileName), cases[5]);
   EXPECT_EQ(load(dir).prg.NOM_CPT2, "Toit");
+}
+
+TEST(ConfigLoad, ASectionLineWithoutItsBracketIsDroppedAndSavesDoNotSpreadIt) {
+  TempDir dir;
+  write_bytes(dir.file(kConfigFileName),
+              "[CONFIG_BDPV\r\nmot de passe=x\r\n[CONFIG_PRG]\r\nNOM_CPT2=Toit\r\n");
+  Settings s = load(dir);
+  EXPECT_EQ(s.prg.NOM_CPT2, "Toit");
+  write_config_prg(s);
+  const std::string once = read_bytes(dir.file(kConfigFileName));
+  write_config_prg(load(dir));
+  EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
+  EXPECT_EQ(once.find("mot de passe]"), std::string::npos);
 }
 
 TEST(ApplySetting, EveryKeyByItsFileName) {

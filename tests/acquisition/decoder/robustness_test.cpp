@@ -29,6 +29,10 @@ TEST(Robustness, LabelsCutByTheEndOfThePacket) {
     b.feed(std::string_view(standard).substr(0, n));
     EXPECT_EQ(b.counters.PacketCount, 1);
   }
+  // An empty packet with no storage behind it.
+  Bench empty;
+  empty.feed(std::string_view());
+  EXPECT_EQ(empty.counters.PacketCount, 1);
   // Label right at the end, then label + separator only.
   Bench b;
   for (const char* p : {"\nADCO", "\nADCO ", "\nADSC\t", "\nADSC\t1", "\nJAUNE ", "\nENERG 1:2", "\nPAPP 0"})
