@@ -1,0 +1,26 @@
+# libFuzzer targets (clang only). The whole build is compiled with
+# -fsanitize=fuzzer-no-link,address,undefined (set near the top of the main
+# CMakeLists.txt when VIRELUZ_FUZZ is ON); the targets below add the libFuzzer
+# driver at link time. Run them with scripts/fuzz.sh.
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "VIRELUZ_FUZZ needs clang (configure with CC=clang CXX=clang++)")
+endif()
+
+set(VIRELUZ_FUZZ_TARGETS fuzz_decoder fuzz_ini fuzz_tables)
+foreach(t ${VIRELUZ_FUZZ_TARGETS})
+  add_executable(${t} ${CMAKE_SOURCE_DIR}/fuzz/${t}.cpp)
+  target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
+  target_compile_options(${t} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+  target_link_options(${t} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${t} PRIVATE vireluz_core)
+endforeach()
+add_custom_target(fuzz_all DEPENDS ${VIRELUZ_FUZZ_TARGETS})
+
+# Replaying the seed corpus (with its regression inputs) once is a quick check:
+# `ctest --test-dir build-fuzz`.
+enable_testing()
+foreach(t ${VIRELUZ_FUZZ_TARGETS})
+  add_test(NAME ${t}_seeds COMMAND ${t} -runs=0 ${CMAKE_SOURCE_DIR}/fuzz/corpus/${t})
+  set_tests_properties(${t}_seeds PROPERTIES ENVIRONMENT
+    "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1;ASAN_OPTIONS=detect_leaks=1;LC_ALL=C.UTF-8")
+endforeach()

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer)
+# in build-fuzz and runs each one for a bounded time on a fresh copy of its seed
+# corpus (fuzz/corpus/<target> -> fuzz/corpus-run/<target>).
+#
+#   scripts/fuzz.sh [SECONDS] [TARGET...]    SECONDS per target, default 60
+#
+# Fails when any target finds a crash, a leak, an undefined-behaviour report,
+# a timeout or an out-of-memory; the input that caused it is left in
+# fuzz/corpus-run/<target>-artifacts/. Prints, for each target, the executions
+# run and what was found.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+SECONDS_PER_TARGET=${1:-60}
+shift || true
+TARGETS=("$@")
+[ ${#TARGETS[@]} -eq 0 ] && TARGETS=(fuzz_decoder fuzz_ini fuzz_tables)
+BUILD=${VIRELUZ_FUZZ_BUILD_DIR:-$ROOT/build-fuzz}
+JOBS=${VIRELUZ_JOBS:-2}
+
+if ! [[ $SECONDS_PER_TARGET =~ ^[0-9]+$ ]] || [ "$SECONDS_PER_TARGET" -lt 1 ]; then
+  echo "fuzz.sh: SECONDS must be a positive number (got '$SECONDS_PER_TARGET')" >&2
+  exit 2
+fi
+if ! command -v clang++ >/dev/null; then
+  echo "fuzz.sh: clang++ is missing (install clang-14)" >&2
+  exit 2
+fi
+
+echo "== configuring and building in $BUILD"
+mkdir -p "$BUILD"
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -DVIRELUZ_FUZZ=ON -DVIRELUZ_BUILD_APP=OFF \
+  -DVIRELUZ_BUILD_TESTS=OFF -DVIRELUZ_BUILD_BENCH=OFF >"$BUILD/configure.log" 2>&1 ||
+  { cat "$BUILD/configure.log"; echo "fuzz.sh: configure failed" >&2; exit 2; }
+cmake --build "$BUILD" -j"$JOBS" --target "${TARGETS[@]}" >"$BUILD/build.log" 2>&1 ||
+  { tail -50 "$BUILD/build.log"; echo "fuzz.sh: build failed" >&2; exit 2; }
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export LC_ALL=C.UTF-8
+# fuzz_ini and fuzz_tables rewrite their INI files at every input, and the
+# writers fsync: on a memory file system that costs nothing.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+
+declare -A MAX_LEN=([fuzz_decoder]=8192 [fuzz_ini]=8192 [fuzz_tables]=4096)
+RUN_DIR=$ROOT/fuzz/corpus-run
+mkdir -p "$RUN_DIR"
+status=0
+summary=()
+for t in "${TARGETS[@]}"; do
+  corpus=$RUN_DIR/$t
+  artifacts=$RUN_DIR/$t-artifacts/
+  rm -rf "$corpus" "$artifacts"
+  mkdir -p "$corpus" "$artifacts"
+  [ -d "$ROOT/fuzz/corpus/$t" ] && cp -r "$ROOT/fuzz/corpus/$t/." "$corpus/"
+  dict=()
+  [ -f "$ROOT/fuzz/$t.dict" ] && dict=(-dict="$ROOT/fuzz/$t.dict")
+  log=$RUN_DIR/$t.log
+  echo "== $t: ${SECONDS_PER_TARGET}s on $(ls "$corpus" | wc -l) seeds (log: $log)"
+  "$BUILD/$t" "$corpus" -max_total_time="$SECONDS_PER_TARGET" -print_final_stats=1 \
+    -max_len="${MAX_LEN[$t]:-4096}" -timeout=25 -rss_limit_mb=2048 -error_exitcode=77 \
+    -timeout_exitcode=78 -artifact_prefix="$artifacts" "${dict[@]}" >"$log" 2>&1
+  rc=$?
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
+  found=$(grep -E 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:|SUMMARY: |ALARM: |out-of-memory|deadly signal|fuzz_ini: |uncaught exception|terminate called' "$log" |
+    sort -u | head -8)
+  inputs=$(ls "$artifacts" 2>/dev/null | sed "s|^|$artifacts|")
+  if [ $rc -ne 0 ] || [ -n "$inputs" ]; then
+    status=1
+    summary+=("$t: FAILED (exit $rc) after ${execs:-?} executions, coverage ${cov:-?}")
+    echo "---- $t found:"
+    echo "${found:-(no sanitizer line; see the log)}"
+    grep -A25 -E 'ERROR: |runtime error:' "$log" | head -40
+    [ -n "$inputs" ] && echo "reproducer(s): $inputs" &&
+      echo "replay: $BUILD/$t <reproducer>"
+  else
+    summary+=("$t: ok, ${execs:-?} executions, coverage ${cov:-?}, nothing found")
+  fi
+done
+
+echo "== fuzzing summary (${SECONDS_PER_TARGET}s per target)"
+printf '%s\n' "${summary[@]}"
+exit $status
