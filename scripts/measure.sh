@@ -140,7 +140,7 @@ for mode in $MODES; do
         shown="$shown $("$PY" -c "print(($(head -c 20 "$WORK/shown") - $t0) / 1000)")"
       fi
     done
-    [ -n "$shown" ] && R[$mode.shown]="$(echo "$shown" | median) (xvfb-run included)"
+    [ -n "$shown" ] && R[$mode.shown]="$(echo "$shown" | median) (with xvfb-run)"
   fi
 
   # Launch to the first decoded frame: the shortest run whose dump holds one.
@@ -188,11 +188,11 @@ done
 echo
 echo "VIRELUZ, simulated two-meter interface, $(basename "$BIN") = $BIN"
 printf '%-34s' "measure"
-for mode in $MODES; do printf '%22s' "$mode"; done
+for mode in $MODES; do printf '%28s' "$mode"; done
 echo
 row() {
   printf '%-34s' "$1"
-  for mode in $MODES; do printf '%22s' "${R[$mode.$2]:-n/a}"; done
+  for mode in $MODES; do printf '%28s' "${R[$mode.$2]:-n/a}"; done
   echo
 }
 row "launch to ready (s, median of 5)" ready

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -454,11 +456,24 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 void TForm1::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
+  note_first_shown();
   // Without a window manager the window may never be activated: the start
   // sequence then runs shortly after the window appears.
   QTimer::singleShot(kStartWithoutActivationMs, this, [this] {
     if (start_runs_ == 0) guarded([this] { Panel1Enter(); });
   });
+}
+
+// For start-up measurements: with VIRELUZ_SHOWN_FILE set, the wall-clock time
+// (ms since the epoch) at which the window was first shown goes to that file.
+void TForm1::note_first_shown() {
+  if (shown_noted_) return;
+  shown_noted_ = true;
+  const QByteArray path = qgetenv("VIRELUZ_SHOWN_FILE");
+  if (path.isEmpty()) return;
+  QFile f(QString::fromLocal8Bit(path));
+  if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    f.write(QByteArray::number(QDateTime::currentMSecsSinceEpoch()));
 }
 
 void TForm1::changeEvent(QEvent* e) {

@@ -69,6 +69,8 @@ class TForm1 : public QMainWindow {
   void showEvent(QShowEvent* e) override;
 
  private:
+  void note_first_shown();
+  bool shown_noted_ = false;
   void build();
   QWidget* build_meter(int meter);
   void apply_field(std::size_t i, const Field& f);
