@@ -6,6 +6,9 @@ namespace vireluz {
 
 namespace {
 
+// Added to the interface label when the interface is the simulated one.
+const Text kSimulatedSuffix = w(" (simulée)");
+
 struct KnownInterface {
   const Text* description;
   InterfaceType type;
@@ -75,7 +78,9 @@ void InterfaceController::scan_interface() {
       InterfaceDescription = slot;
       InterfaceFound = true;
       interface_type = k.type;
-      set_text(FieldId::Label_type_interface, k.label);
+      // A simulated interface never passes for a real one.
+      set_text(FieldId::Label_type_interface,
+               unit_.d2xx().simulated() ? Text(k.label) + kSimulatedSuffix : Text(k.label));
       OneTicInterface = k.one_tic;
       timer_presence_->set_interval(k.watchdog_ms);
       counters_.PacketsToSkip = k.packets_to_skip;

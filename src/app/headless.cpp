@@ -188,6 +188,8 @@ int run_headless(const AppOptions& options, int argc, char** argv) {
     return 2;
   }
   d2xx.target = backend.get();
+  if (backend->simulated())
+    error_line("interface simulée : les valeurs lues viennent de compteurs virtuels, pas d'un compteur réel");
 
   // SIGINT / SIGTERM: the handler only writes to a pipe; the loop does the rest.
   if (::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {

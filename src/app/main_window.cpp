@@ -333,7 +333,6 @@ void TForm1::render(bool force) {
   bool layout_changed = false;
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     Field f = st.fields[i];
-    if (i == static_cast<std::size_t>(FieldId::Label_type_interface) && sim) f.text += w(" (simulée)");
     if (!rendered_once_ || !same(f, last_.fields[i])) {
       if (!rendered_once_ || f.visible != last_.fields[i].visible) layout_changed = true;
       apply_field(i, f);

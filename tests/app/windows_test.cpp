@@ -260,7 +260,7 @@ TEST(Windows, RenderCopiesTheStateIntoTheWidgets) {
 
 TEST(Windows, SimulatedInterfaceIsSaidPlainly) {
   Gui gui;
-  gui.backend.main_state()[FieldId::Label_type_interface].text = "USB 2 compteurs";
+  gui.backend.main_state()[FieldId::Label_type_interface].text = w("USB 2 compteurs (simulée)");  // from the core
   gui.backend.sim = true;
   gui.shell.main().render();
   EXPECT_EQ(gui.shell.main().windowTitle(), QString::fromUtf8("VIRELUZ 2 compteurs (interface simulée)"));

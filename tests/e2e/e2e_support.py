@@ -94,12 +94,17 @@ class Headless:
         self.start = time.monotonic()
         self.proc = subprocess.Popen(self.cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE, env=full_env, start_new_session=True)
+        self.simulated_notices = 0
         self._reader = threading.Thread(target=self._read_stderr, daemon=True)
         self._reader.start()
 
     def _read_stderr(self):
         for raw in self.proc.stderr:
             text = raw.decode("utf-8", "replace").rstrip("\r\n")
+            # The notice that the interface is simulated is expected, not a message.
+            if text.startswith(SIMULATED_NOTICE):
+                self.simulated_notices += 1
+                continue
             self.lines.append((time.monotonic() - self.start, text))
 
     def elapsed(self):
@@ -129,6 +134,10 @@ class Headless:
             with contextlib.suppress(ProcessLookupError):
                 os.killpg(self.proc.pid, signal.SIGKILL)
             self.proc.wait()
+
+
+# The first line of a run on the simulated interface.
+SIMULATED_NOTICE = "vireluz: interface simulée"
 
 
 @contextlib.contextmanager

@@ -29,6 +29,10 @@ def test():
         rc, err, dump = two.wait()
         check(rc == 0 and dump is not None, "deux compteurs : code %s, stderr %s" % (rc, err))
         check(dump["Simulated"] is True, "Simulated: %r" % dump["Simulated"])
+        # Simulated values never pass for real ones: stderr and the label say so.
+        check(two.simulated_notices == 1, "avis d'interface simulée : %d" % two.simulated_notices)
+        label = dump["fields"]["Label_type_interface"]["text"]
+        check(label == "USB 2 compteurs (simulée)", "Label_type_interface : %r" % label)
         check(dump["InterfaceDescription"] == "Interface USB -> Compteur", dump["InterfaceDescription"])
         check_meter_decoded(dump, 1)
         check(check_meter_decoded(dump, 2)["VTIC"] == 2, "compteur 2 pas en mode standard : %s"

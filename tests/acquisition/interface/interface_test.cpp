@@ -153,6 +153,13 @@ TEST_F(ControllerTest, XbeeListedAfterAnotherDeviceIsChosen) {
   EXPECT_EQ(d2xx.open_handles, 0);
 }
 
+TEST_F(ControllerTest, SimulatedInterfaceSaysSoInItsLabel) {
+  d2xx.is_simulated = true;
+  plug({{"Interface USB -> Compteur"}});
+  ctl.scan_interface();
+  EXPECT_EQ(window[FieldId::Label_type_interface].text, w("USB 2 compteurs (simulée)"));
+}
+
 TEST_F(ControllerTest, FirstListedKnownInterfaceWins) {
   plug({{"Interface USB 1 TIC"}, {"Interface USB -> Compteur"}});
   ctl.scan_interface();

@@ -29,6 +29,8 @@ class FakeD2xx : public D2xx {
   std::vector<std::string> calls;   // call log
   int open_handles = 0;
   int resets = 0;
+  bool is_simulated = false;
+  bool simulated() const override { return is_simulated; }
 
   FT_STATUS ListDevicesCount(std::uint32_t& count) override {
     calls.push_back("count");
