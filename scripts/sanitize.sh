@@ -30,7 +30,7 @@ done
 # The same options for the test discovery that runs during the build.
 # A small quarantine: the long-run test measures memory growth, which the
 # default 256 MB quarantine would fill over the run.
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:quarantine_size_mb=16
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:quarantine_size_mb=16:verify_asan_link_order=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0
 export LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
@@ -54,6 +54,8 @@ if [ "$APP" = OFF ]; then
   done < <(grep -l 'vireluz_app' $(find tests -name tests.cmake) 2>/dev/null)
 fi
 targets=(vireluz-tic)
+# The end-to-end tests run the program itself.
+[ "$APP" = ON ] && targets+=(vireluz)
 for t in "${all_tests[@]}"; do
   [[ " ${skipped[*]} " == *" $t "* ]] || targets+=("$t")
 done
@@ -69,9 +71,11 @@ t1=$(date +%s)
 
 echo "== running the tests"
 exclude=()
-if [ ${#skipped[@]} -gt 0 ]; then
-  re=$(printf '|^%s_NOT_BUILT$' "${skipped[@]}")
-  exclude=(-E "${re:1}")
+if [ "$APP" = OFF ]; then
+  # Without the program: neither the end-to-end tests nor the programs left out.
+  re='^e2e_'
+  [ ${#skipped[@]} -gt 0 ] && re+=$(printf '|^%s_NOT_BUILT$' "${skipped[@]}")
+  exclude=(-E "$re")
 fi
 ctest_log=$BUILD/sanitize-ctest.log
 (cd "$BUILD" && ctest --output-on-failure -j"$JOBS" --timeout 900 "${exclude[@]}" "${CTEST_ARGS[@]}") \

@@ -86,6 +86,9 @@ TForm1::TForm1(GuiBackend& backend, bool start, Windows windows, QWidget* parent
 }
 
 TForm1::~TForm1() {
+  // The focus moves while the widgets go away: no handler of ours may run on
+  // a window that is half destroyed.
+  disconnect(qApp, nullptr, this, nullptr);
   if (tray_) tray_->hide();
 }
 
