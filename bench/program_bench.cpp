@@ -17,6 +17,7 @@
 
 #include "common/sim_scheduler.h"
 #include "config/config_files.h"
+#include "acquisition/forwarding_d2xx.h"
 #include "program/program.h"
 #include "program/services.h"
 #include "simulator/simulated_interface.h"
@@ -66,27 +67,6 @@ class SinkLink : public SerialLink {
   bool open_ = false;
 };
 
-class ForwardD2xx : public D2xx {
- public:
-  D2xx* t = nullptr;
-  FT_STATUS ListDevicesCount(std::uint32_t& c) override { return t->ListDevicesCount(c); }
-  FT_STATUS ListDeviceDescription(std::uint32_t i, char (&b)[64]) override {
-    return t->ListDeviceDescription(i, b);
-  }
-  FT_STATUS OpenEx(const char* d, FT_HANDLE& h) override { return t->OpenEx(d, h); }
-  FT_STATUS Close(FT_HANDLE h) override { return t->Close(h); }
-  FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t& q) override { return t->GetQueueStatus(h, q); }
-  FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override { return t->SetLatencyTimer(h, ms); }
-  FT_STATUS SetBitMode(FT_HANDLE h, std::uint8_t m, std::uint8_t mode) override {
-    return t->SetBitMode(h, m, mode);
-  }
-  FT_STATUS GetBitMode(FT_HANDLE h, std::uint8_t& p) override { return t->GetBitMode(h, p); }
-  FT_STATUS GetComPortNumber(FT_HANDLE h, std::int32_t& n) override { return t->GetComPortNumber(h, n); }
-  FT_STATUS ResetPort(FT_HANDLE h) override { return t->ResetPort(h); }
-  std::string serial_device_name(std::int32_t n) override { return t->serial_device_name(n); }
-  bool simulated() const override { return true; }
-};
-
 void write_configuration(const fs::path& dir) {
   std::ofstream cfg(dir / kConfigFileName, std::ios::binary);
   cfg << "[CONFIG_PRG]\r\nPERIODE_ENR=0\r\nMODE_INTERFACE=1\r\nTYPE_NOM_FICHIER=1\r\nREPERTOIR_ENR="
@@ -109,7 +89,7 @@ struct Run {
     program.ConfigDirOverride = dir.string() + "/";
     services = std::make_unique<Services>(program, mail, http);
     sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), sched);
-    d2xx.t = sim.get();
+    d2xx.target = sim.get();
     link.attach(*sim);
     program.start_sequence(true);
     sched.advance(Program::kAutoStartFirstMs);
@@ -118,7 +98,7 @@ struct Run {
 
   SimScheduler sched{kStart, 120};
   RecordingMessages messages;
-  ForwardD2xx d2xx;
+  ForwardingD2xx d2xx;
   SinkLink link;
   Program program{sched, sched, messages, d2xx, link};
   NullMail mail;

@@ -18,12 +18,12 @@
 #include <QValidator>
 #include <exception>
 
+#include "app/qt_support.h"
+
 namespace vireluz {
 
 namespace {
 
-QString qtext(const Text& cp1252) { return QString::fromStdString(cp1252_to_utf8(cp1252)); }
-Text cptext(const QString& s) { return utf8_to_cp1252(s.toStdString()); }
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // The key filter of the value and re-arm minutes fields: a text is accepted
@@ -42,14 +42,14 @@ class KeyFilter : public QValidator {
 };
 
 QTime time_of(const Text& t) {
-  const QString s = qtext(t);
+  const QString s = qs(t);
   QTime time = QTime::fromString(s, "HH:mm:ss");
   if (!time.isValid()) time = QTime::fromString(s, "H:mm:ss");
   return time.isValid() ? time : QTime(0, 0, 0);
 }
 
 void set_items(QComboBox* box, const std::vector<Text>& items) {
-  for (const Text& t : items) box->addItem(qtext(t));
+  for (const Text& t : items) box->addItem(qs(t));
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ TForm_alertes_mail::TForm_alertes_mail(Settings& settings, UserMessages& message
                                        QWidget* parent)
     : QDialog(parent), model_(settings, messages, engine), messages_(messages) {
   setObjectName("TForm_alertes_mail");
-  setWindowTitle(qtext(AlertWindowModel::kCaption));
+  setWindowTitle(qs(AlertWindowModel::kCaption));
   auto named = [](auto* widget, const char* name) {
     widget->setObjectName(name);
     return widget;
@@ -132,8 +132,8 @@ TForm_alertes_mail::TForm_alertes_mail(Settings& settings, UserMessages& message
   left->addWidget(Edit_entete_);
   left->addWidget(CheckBox_redemarrage_pc_);
   auto* warning = label("Label_attention",
-                        qtext(AlertWindowModel::kWarningLines[0] + "\n" + AlertWindowModel::kWarningLines[1] +
-                              "\n" + AlertWindowModel::kWarningLines[2]));
+                        qs(AlertWindowModel::kWarningLines[0] + "\n" + AlertWindowModel::kWarningLines[1] +
+                           "\n" + AlertWindowModel::kWarningLines[2]));
   warning->setStyleSheet("color: red;");
   left->addWidget(warning);
   left->addStretch(1);
@@ -236,14 +236,10 @@ void TForm_alertes_mail::hideEvent(QHideEvent* event) {
 }
 
 void TForm_alertes_mail::run(const std::function<void()>& operation) {
-  try {
+  report_errors(messages_, [&] {
     pull();
     operation();
-  } catch (const std::exception& e) {
-    messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, e.what()});
-  } catch (...) {
-    messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, w("Erreur inattendue")});
-  }
+  });
   push();
 }
 
@@ -252,25 +248,25 @@ void TForm_alertes_mail::pull() {
   r.meter = ComboBox_compteur_->currentIndex();
   r.quantity = ComboBox_indicateur_->currentIndex();
   r.sign = ComboBox_signe_->currentIndex();
-  r.value_text = cptext(Edit_valeur_->text());
+  r.value_text = cp(Edit_valeur_->text());
   r.value_item = ComboBox_valeur_->currentIndex();
   r.rearm_mode = ComboBox_reactivation_->currentIndex();
   r.activer = CheckBox_activer_->isChecked();
   r.plage_horaire = CheckBox_plage_horaire_->isChecked();
-  r.debut = cptext(TimeEdit_debut_->time().toString("HH:mm:ss"));
-  r.fin = cptext(TimeEdit_fin_->time().toString("HH:mm:ss"));
-  r.message = cptext(Edit_message_->text());
+  r.debut = cp(TimeEdit_debut_->time().toString("HH:mm:ss"));
+  r.fin = cp(TimeEdit_fin_->time().toString("HH:mm:ss"));
+  r.message = cp(Edit_message_->text());
 
   AlertWindowModel::MailFields& m = model_.mail;
   m.actif = CheckBox_actif_->isChecked();
-  m.emetteur = cptext(Edit_emetteur_->text());
-  m.destinataire = cptext(Edit_destinataire_->text());
-  m.smtp = cptext(Edit_smtp_->text());
-  m.port = cptext(Edit_port_->text());
-  m.entete = cptext(Edit_entete_->text());
-  m.password = cptext(Edit_password_->text());
+  m.emetteur = cp(Edit_emetteur_->text());
+  m.destinataire = cp(Edit_destinataire_->text());
+  m.smtp = cp(Edit_smtp_->text());
+  m.port = cp(Edit_port_->text());
+  m.entete = cp(Edit_entete_->text());
+  m.password = cp(Edit_password_->text());
   m.redemarrage_pc = CheckBox_redemarrage_pc_->isChecked();
-  m.reactivation = cptext(Edit_reactivation_->text());
+  m.reactivation = cp(Edit_reactivation_->text());
 }
 
 void TForm_alertes_mail::push() {
@@ -280,11 +276,11 @@ void TForm_alertes_mail::push() {
   ComboBox_indicateur_->setCurrentIndex(r.quantity);
   ComboBox_signe_->setCurrentIndex(r.sign);
   ComboBox_signe_->setEnabled(r.sign_enabled);
-  Edit_valeur_->setText(qtext(r.value_text));
+  Edit_valeur_->setText(qs(r.value_text));
   Edit_valeur_->setVisible(r.value_text_visible);
   bool same_items = ComboBox_valeur_->count() == static_cast<int>(r.value_items.size());
   for (int i = 0; same_items && i < ComboBox_valeur_->count(); ++i)
-    same_items = ComboBox_valeur_->itemText(i) == qtext(r.value_items[static_cast<std::size_t>(i)]);
+    same_items = ComboBox_valeur_->itemText(i) == qs(r.value_items[static_cast<std::size_t>(i)]);
   if (!same_items) {
     ComboBox_valeur_->clear();
     set_items(ComboBox_valeur_, r.value_items);
@@ -297,18 +293,18 @@ void TForm_alertes_mail::push() {
   CheckBox_plage_horaire_->setChecked(r.plage_horaire);
   TimeEdit_debut_->setTime(time_of(r.debut));
   TimeEdit_fin_->setTime(time_of(r.fin));
-  Edit_message_->setText(qtext(r.message));
+  Edit_message_->setText(qs(r.message));
 
   const AlertWindowModel::MailFields& m = model_.mail;
   CheckBox_actif_->setChecked(m.actif);
-  Edit_emetteur_->setText(qtext(m.emetteur));
-  Edit_destinataire_->setText(qtext(m.destinataire));
-  Edit_smtp_->setText(qtext(m.smtp));
-  Edit_port_->setText(qtext(m.port));
-  Edit_entete_->setText(qtext(m.entete));
-  Edit_password_->setText(qtext(m.password));
+  Edit_emetteur_->setText(qs(m.emetteur));
+  Edit_destinataire_->setText(qs(m.destinataire));
+  Edit_smtp_->setText(qs(m.smtp));
+  Edit_port_->setText(qs(m.port));
+  Edit_entete_->setText(qs(m.entete));
+  Edit_password_->setText(qs(m.password));
   CheckBox_redemarrage_pc_->setChecked(m.redemarrage_pc);
-  Edit_reactivation_->setText(qtext(m.reactivation));
+  Edit_reactivation_->setText(qs(m.reactivation));
   refresh_grid();
   pushing_ = false;
 }
@@ -320,7 +316,7 @@ void TForm_alertes_mail::refresh_grid() {
   StringGrid_alertes_->setRowCount(model_.row_count());
   for (int r = 0; r < model_.row_count(); ++r) {
     for (int c = 0; c < AlertRule::kColumns; ++c) {
-      const QString text = qtext(table[static_cast<std::size_t>(r)][c]);
+      const QString text = qs(table[static_cast<std::size_t>(r)][c]);
       QTableWidgetItem* item = StringGrid_alertes_->item(r, c);
       if (!item) {
         item = new QTableWidgetItem;

@@ -18,12 +18,11 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "app/qt_support.h"
+
 namespace vireluz {
 
 namespace {
-
-QString qtext(const Text& cp1252) { return QString::fromStdString(cp1252_to_utf8(cp1252)); }
-Text cptext(const QString& s) { return utf8_to_cp1252(s.toStdString()); }
 
 // The service's logo, drawn: a sun over a solar panel.
 QIcon bdpv_logo() {
@@ -48,25 +47,25 @@ QIcon bdpv_logo() {
 TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* parent)
     : QDialog(parent), model_(settings, messages), messages_(messages) {
   setObjectName("TForm2_BDPV");
-  setWindowTitle(qtext(BdpvWindowModel::title()));
+  setWindowTitle(qs(BdpvWindowModel::title()));
   open_url = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   auto named = [](auto* widget, const char* name) {
     widget->setObjectName(name);
     return widget;
   };
-  auto label = [&](const char* name, const Text& text) { return named(new QLabel(qtext(text)), name); };
+  auto label = [&](const char* name, const Text& text) { return named(new QLabel(qs(text)), name); };
 
   auto* Memo_presentation = named(new QTextEdit, "Memo_presentation");
   Memo_presentation->setReadOnly(true);
-  Memo_presentation->setPlainText(qtext(BdpvWindowModel::presentation_text()));
+  Memo_presentation->setPlainText(qs(BdpvWindowModel::presentation_text()));
   Edit_nom_ = named(new QLineEdit, "Edit_nom");
   Edit_mot_de_passe_ = named(new QLineEdit, "Edit_mot_de_passe");
   Edit_mot_de_passe_->setEchoMode(QLineEdit::Password);
-  CheckBox_actif_ = named(new QCheckBox(qtext(BdpvWindowModel::caption_actif())), "CheckBox_actif");
+  CheckBox_actif_ = named(new QCheckBox(qs(BdpvWindowModel::caption_actif())), "CheckBox_actif");
   Edit_heure_ = named(new QLineEdit, "Edit_heure");
   Edit_heure_->setInputMask("99:99");
   auto* GroupBox_compteur =
-      named(new QGroupBox(qtext(BdpvWindowModel::caption_compteur())), "GroupBox_compteur");
+      named(new QGroupBox(qs(BdpvWindowModel::caption_compteur())), "GroupBox_compteur");
   RadioButton_cpt1_ = named(new QRadioButton, "RadioButton_cpt1");
   RadioButton_cpt2_ = named(new QRadioButton, "RadioButton_cpt2");
   production_group_ = new QButtonGroup(this);
@@ -77,7 +76,7 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
   auto* Image_BDPV = named(new QToolButton, "Image_BDPV");
   Image_BDPV->setIcon(bdpv_logo());
   Image_BDPV->setIconSize(QSize(64, 64));
-  Image_BDPV->setText(qtext(BdpvWindowModel::caption_logo()));
+  Image_BDPV->setText(qs(BdpvWindowModel::caption_logo()));
   Image_BDPV->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   Image_BDPV->setAutoRaise(true);
 
@@ -108,7 +107,7 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
   connect(Button_enregistrer, &QPushButton::clicked, this, [this] { run([this] { model_.enregistrer(); }); });
   connect(Button_fermer, &QPushButton::clicked, this, &QDialog::reject);
   connect(Image_BDPV, &QToolButton::clicked, this,
-          [this] { run([this] { open_url(QUrl(qtext(BdpvWindowModel::site_address()))); }); });
+          [this] { run([this] { open_url(QUrl(qs(BdpvWindowModel::site_address()))); }); });
 
   push();
 }
@@ -119,34 +118,30 @@ void TForm2_BDPV::showEvent(QShowEvent* event) {
 }
 
 void TForm2_BDPV::run(const std::function<void()>& operation) {
-  try {
+  report_errors(messages_, [&] {
     pull();
     operation();
-  } catch (const std::exception& e) {
-    messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, e.what()});
-  } catch (...) {
-    messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, w("Erreur inattendue")});
-  }
+  });
   push();
 }
 
 void TForm2_BDPV::pull() {
-  model_.nom_utilisateur = cptext(Edit_nom_->text());
-  model_.mot_de_passe = cptext(Edit_mot_de_passe_->text());
+  model_.nom_utilisateur = cp(Edit_nom_->text());
+  model_.mot_de_passe = cp(Edit_mot_de_passe_->text());
   model_.actif = CheckBox_actif_->isChecked();
-  model_.heure = cptext(Edit_heure_->text());
+  model_.heure = cp(Edit_heure_->text());
   const int id = production_group_->checkedId();
   model_.production = id == 1 || id == 2 ? id : 0;
 }
 
 void TForm2_BDPV::push() {
-  Edit_nom_->setText(qtext(model_.nom_utilisateur));
-  Edit_mot_de_passe_->setText(qtext(model_.mot_de_passe));
+  Edit_nom_->setText(qs(model_.nom_utilisateur));
+  Edit_mot_de_passe_->setText(qs(model_.mot_de_passe));
   CheckBox_actif_->setChecked(model_.actif);
-  Edit_heure_->setText(qtext(model_.heure));
+  Edit_heure_->setText(qs(model_.heure));
   // The meter names may have changed in the configuration window.
-  RadioButton_cpt1_->setText(qtext(model_.caption_compteur1()));
-  RadioButton_cpt2_->setText(qtext(model_.caption_compteur2()));
+  RadioButton_cpt1_->setText(qs(model_.caption_compteur1()));
+  RadioButton_cpt2_->setText(qs(model_.caption_compteur2()));
   // Neither choice marked is a state of its own: the group lets go of
   // exclusiveness while both are cleared.
   production_group_->setExclusive(false);

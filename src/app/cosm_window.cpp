@@ -16,12 +16,11 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "app/qt_support.h"
+
 namespace vireluz {
 
 namespace {
-
-QString qtext(const Text& cp1252) { return QString::fromStdString(cp1252_to_utf8(cp1252)); }
-Text cptext(const QString& s) { return utf8_to_cp1252(s.toStdString()); }
 
 // The service's logo, drawn: an orange disc with the name.
 QPixmap cosm_logo() {
@@ -46,7 +45,7 @@ QPixmap cosm_logo() {
 TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* parent)
     : QDialog(parent), model_(settings, messages), messages_(messages) {
   setObjectName("TForm_Cosm");
-  setWindowTitle(qtext(CosmWindowModel::title()));
+  setWindowTitle(qs(CosmWindowModel::title()));
   open_url = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   auto named = [](auto* widget, const char* name) {
     widget->setObjectName(name);
@@ -55,17 +54,17 @@ TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* pare
   auto label = [&](const char* name, const QString& text) { return named(new QLabel(text), name); };
   auto button = [&](const char* name, const QString& text) { return named(new QPushButton(text), name); };
 
-  CheckBox_actif_ = named(new QCheckBox(qtext(CosmWindowModel::caption_actif())), "CheckBox_actif");
+  CheckBox_actif_ = named(new QCheckBox(qs(CosmWindowModel::caption_actif())), "CheckBox_actif");
   Edit_key_ = named(new QLineEdit, "Edit_key");
   Edit_key_->setEchoMode(QLineEdit::Password);
   Edit_feed_ = named(new QLineEdit, "Edit_feed");
   ComboBox_interval_ = named(new QComboBox, "ComboBox_interval");
-  for (const Text& t : CosmWindowModel::interval_items()) ComboBox_interval_->addItem(qtext(t));
+  for (const Text& t : CosmWindowModel::interval_items()) ComboBox_interval_->addItem(qs(t));
   Edit_data_id_ = named(new QLineEdit, "Edit_data_id");
   ComboBox_compteur_ = named(new QComboBox, "ComboBox_compteur");
-  for (const Text& t : CosmWindowModel::meter_items()) ComboBox_compteur_->addItem(qtext(t));
+  for (const Text& t : CosmWindowModel::meter_items()) ComboBox_compteur_->addItem(qs(t));
   ComboBox_valeur_ = named(new QComboBox, "ComboBox_valeur");
-  for (const Text& t : CosmWindowModel::value_items()) ComboBox_valeur_->addItem(qtext(t));
+  for (const Text& t : CosmWindowModel::value_items()) ComboBox_valeur_->addItem(qs(t));
 
   StringGrid_cosm_ = named(new QTableWidget, "StringGrid_cosm");
   StringGrid_cosm_->setColumnCount(CosmWindowModel::kGridColumns);
@@ -95,7 +94,7 @@ TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* pare
   fields->addWidget(Edit_key_, 1, 1);
   fields->addWidget(label("Label_feed", "Feed ID"), 2, 0);
   fields->addWidget(Edit_feed_, 2, 1);
-  fields->addWidget(label("Label_interval", qtext(CosmWindowModel::caption_interval())), 3, 0);
+  fields->addWidget(label("Label_interval", qs(CosmWindowModel::caption_interval())), 3, 0);
   fields->addWidget(ComboBox_interval_, 3, 1);
   head->addLayout(fields, 1);
   auto* logo = new QVBoxLayout;
@@ -134,7 +133,7 @@ TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* pare
   connect(Button_enregistrer, &QPushButton::clicked, this, [this] { run([this] { model_.enregistrer(); }); });
   connect(Button_fermer, &QPushButton::clicked, this, &QDialog::reject);
   connect(Button_site, &QPushButton::clicked, this,
-          [this] { run([this] { open_url(QUrl(qtext(CosmWindowModel::site_address()))); }); });
+          [this] { run([this] { open_url(QUrl(qs(CosmWindowModel::site_address()))); }); });
   // A click on a row (or moving the current row with the keyboard) shows it.
   connect(StringGrid_cosm_, &QTableWidget::currentCellChanged, this, [this](int r, int, int, int) {
     if (!pushing_ && r >= 0) run([this, r] { model_.select_row(r); });
@@ -157,23 +156,19 @@ void TForm_Cosm::done(int result) {
 }
 
 void TForm_Cosm::run(const std::function<void()>& operation) {
-  try {
+  report_errors(messages_, [&] {
     pull();
     operation();
-  } catch (const std::exception& e) {
-    messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, e.what()});
-  } catch (...) {
-    messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, w("Erreur inattendue")});
-  }
+  });
   push();
 }
 
 void TForm_Cosm::pull() {
   model_.actif = CheckBox_actif_->isChecked();
-  model_.key = cptext(Edit_key_->text());
-  model_.feed = cptext(Edit_feed_->text());
+  model_.key = cp(Edit_key_->text());
+  model_.feed = cp(Edit_feed_->text());
   model_.interval_index = ComboBox_interval_->currentIndex();
-  model_.data_id = cptext(Edit_data_id_->text());
+  model_.data_id = cp(Edit_data_id_->text());
   model_.meter_index = ComboBox_compteur_->currentIndex();
   model_.value_index = ComboBox_valeur_->currentIndex();
 }
@@ -181,10 +176,10 @@ void TForm_Cosm::pull() {
 void TForm_Cosm::push() {
   pushing_ = true;
   CheckBox_actif_->setChecked(model_.actif);
-  Edit_key_->setText(qtext(model_.key));
-  Edit_feed_->setText(qtext(model_.feed));
+  Edit_key_->setText(qs(model_.key));
+  Edit_feed_->setText(qs(model_.feed));
   ComboBox_interval_->setCurrentIndex(model_.interval_index);
-  Edit_data_id_->setText(qtext(model_.data_id));
+  Edit_data_id_->setText(qs(model_.data_id));
   ComboBox_compteur_->setCurrentIndex(model_.meter_index);
   ComboBox_valeur_->setCurrentIndex(model_.value_index);
   refresh_grid();
@@ -197,7 +192,7 @@ void TForm_Cosm::refresh_grid() {
   StringGrid_cosm_->setRowCount(model_.row_count());
   for (int r = 0; r < model_.row_count(); ++r) {
     for (int c = 0; c < CosmWindowModel::kGridColumns; ++c) {
-      const QString text = qtext(model_.cell(c, r));
+      const QString text = qs(model_.cell(c, r));
       QTableWidgetItem* item = StringGrid_cosm_->item(r, c);
       if (!item) {
         item = new QTableWidgetItem;

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <filesystem>
 
+#include "acquisition/forwarding_d2xx.h"
 #include "acquisition/serial_port_qt.h"
 #include "alerts/smtp_curl.h"
 #include "app/graphs_window.h"
@@ -57,32 +58,13 @@ TEST(Session, SimulatedInterfaceShowsDecodedValuesInTheWidgets) {
     std::vector<UserMessage> shown;
     messages.intercept = [&](const UserMessage& m) { shown.push_back(m); };
     ComPort1 serial;
-    struct Holder : D2xx {
-      std::unique_ptr<SimulatedInterface> sim;
-      FT_STATUS ListDevicesCount(std::uint32_t& c) override { return sim->ListDevicesCount(c); }
-      FT_STATUS ListDeviceDescription(std::uint32_t i, char (&b)[64]) override {
-        return sim->ListDeviceDescription(i, b);
-      }
-      FT_STATUS OpenEx(const char* d, FT_HANDLE& h) override { return sim->OpenEx(d, h); }
-      FT_STATUS Close(FT_HANDLE h) override { return sim->Close(h); }
-      FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t& q) override { return sim->GetQueueStatus(h, q); }
-      FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override { return sim->SetLatencyTimer(h, ms); }
-      FT_STATUS SetBitMode(FT_HANDLE h, std::uint8_t m, std::uint8_t mo) override {
-        return sim->SetBitMode(h, m, mo);
-      }
-      FT_STATUS GetBitMode(FT_HANDLE h, std::uint8_t& p) override { return sim->GetBitMode(h, p); }
-      FT_STATUS GetComPortNumber(FT_HANDLE h, std::int32_t& n) override {
-        return sim->GetComPortNumber(h, n);
-      }
-      FT_STATUS ResetPort(FT_HANDLE h) override { return sim->ResetPort(h); }
-      std::string serial_device_name(std::int32_t n) override { return sim->serial_device_name(n); }
-      bool simulated() const override { return true; }
-    } d2xx;
+    ForwardingD2xx d2xx;
+    std::unique_ptr<SimulatedInterface> sim;
     Program program(clock, timers, messages, d2xx, serial);
     program.ProgramDir = dir;
     program.ConfigDirOverride = dir;
-    d2xx.sim =
-        std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), clock);
+    sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), clock);
+    d2xx.target = sim.get();
     CurlMailSender mail(clock);
     CurlHttpClient http;
     Services services(program, mail, http);
