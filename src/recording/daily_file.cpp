@@ -7,6 +7,10 @@
 #include "recording/durable_file.h"
 #include "recording/record_columns.h"
 #include "recording/record_file.h"
+#include "upload/bdpv.h"
+#include "upload/cosm.h"
+#include "upload/bdpv.h"
+#include "upload/cosm.h"
 
 namespace vireluz {
 
@@ -144,20 +148,9 @@ void DailyFile::Timer_donnees_jourTimer() {
     }
   }
 
-  if (settings_.bdpv.BDPV_actif == 1 && now.hour == settings_.BdpvHour &&
-      now.minute == settings_.BdpvMinute && hooks_.envoie_BDPV)
-    hooks_.envoie_BDPV();
-
-  if (settings_.cosm.COSM_actif == 1) {
-    // ">=" rather than "==": a count already past the interval (interval
-    // shortened in the settings window) uploads at once instead of never.
-    // The count restarts before the upload, so a failing upload is retried
-    // one interval later, not at every minute.
-    if (++CosmMinuteCount >= settings_.CosmIntervalMinutes) {
-      CosmMinuteCount = 0;
-      if (hooks_.send_Cosm) hooks_.send_Cosm();
-    }
-  }
+  // The upload triggers belong to the uploads; this tick only carries them.
+  if (bdpv_minute_due(settings_, now) && hooks_.envoie_BDPV) hooks_.envoie_BDPV();
+  if (cosm_minute_tick(CosmMinuteCount, settings_) && hooks_.send_Cosm) hooks_.send_Cosm();
 
   if (write_error) throw *write_error;
 }
