@@ -9,8 +9,6 @@
 #include "recording/record_file.h"
 #include "upload/bdpv.h"
 #include "upload/cosm.h"
-#include "upload/bdpv.h"
-#include "upload/cosm.h"
 
 namespace vireluz {
 
