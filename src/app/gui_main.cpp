@@ -12,23 +12,16 @@
 #include <memory>
 
 #include "acquisition/d2xx_libftdi.h"
-#include "acquisition/forwarding_d2xx.h"
-#include "app/app_setup.h"
 #include "acquisition/interface_controller.h"
-#include "acquisition/serial_port_qt.h"
-#include "alerts/smtp_curl.h"
+#include "app/app_setup.h"
 #include "app/gui_auto.h"
 #include "app/gui_shell.h"
 #include "app/program_backend.h"
 #include "app/qt_support.h"
 #include "app/small_windows.h"
-#include "common/clock.h"
-#include "common/timer_qt.h"
 #include "config/config_files.h"
 #include "program/program.h"
-#include "program/services.h"
 #include "simulator/simulated_interface.h"
-#include "upload/http_curl.h"
 
 namespace vireluz {
 namespace {
@@ -96,32 +89,18 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
   QApplication::setWindowIcon(program_icon());
   // Hidden in the notification area the program goes on: only "Quitter" ends it.
   app.setQuitOnLastWindowClosed(false);
-  const char separator = environment_decimal_separator();
-  std::setlocale(LC_NUMERIC, "C");
-
-  SystemClock clock;
-  QtTimerFactory qt_timers;
   QtUserMessages messages;
   set_error_display(&messages);
-  ComPort1 serial;
-  ForwardingD2xx d2xx;
-  Program program(clock, qt_timers, messages, d2xx, serial);
-  program.decoder().set_decimal_separator(separator);
-  program.ProgramDir = QCoreApplication::applicationDirPath().toStdString() + "/";
-  program.ConfigDirOverride = options.config_dir;
-  // Recording, alerts and uploads: the same services as the headless runner.
-  CurlMailSender mail(clock);
-  CurlHttpClient http;
-  Services services(program, mail, http);
-
-  std::unique_ptr<D2xx> backend;
+  ProgramRun run(messages, options, QCoreApplication::applicationDirPath().toStdString() + "/");
+  std::setlocale(LC_NUMERIC, "C");
   try {
-    backend = make_interface(options, program, clock);
+    run.choose_interface(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vireluz: %s\n", cp1252_to_utf8(e.what()).c_str());
     return 2;
   }
-  d2xx.target = backend.get();
+  Program& program = run.program;
+  Services& services = run.services;
 
   ProgramBackend gui_backend(program, services);
   gui_backend.demo = !options.simulate.empty();
@@ -135,7 +114,7 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
     rc = app.exec();
     program.minimise = nullptr;
     program.stop_reading();
-    serial.disconnect();
+    run.serial.disconnect();
   }
   set_error_display(nullptr);
   return rc;

@@ -12,18 +12,11 @@
 #include <nlohmann/json.hpp>
 
 #include "acquisition/d2xx_libftdi.h"
-#include "acquisition/forwarding_d2xx.h"
 #include "app/app_setup.h"
-#include "acquisition/serial_port_qt.h"
-#include "common/clock.h"
 #include "common/text.h"
-#include "common/timer_qt.h"
 #include "common/user_messages.h"
 #include "display/state_json.h"
-#include "alerts/smtp_curl.h"
 #include "program/program.h"
-#include "program/services.h"
-#include "upload/http_curl.h"
 #include "simulator/simulated_interface.h"
 
 // Qt last: its "slots" keyword macro would clash with names in the headers above.
@@ -162,32 +155,18 @@ int run_headless(const AppOptions& options, int argc, char** argv) {
   QCoreApplication app(argc, argv);
   // Qt takes the environment's locale for everything; numbers written by the
   // core stay in the C format, the decoder gets the separator explicitly.
-  const char separator = environment_decimal_separator();
-  std::setlocale(LC_NUMERIC, "C");
-
-  SystemClock clock;
-  QtTimerFactory qt_timers;
   StderrMessages messages;
-  ComPort1 serial;
-  ForwardingD2xx d2xx;
-  Program program(clock, qt_timers, messages, d2xx, serial);
-  program.decoder().set_decimal_separator(separator);
-  program.ProgramDir = QCoreApplication::applicationDirPath().toStdString() + "/";
-  program.ConfigDirOverride = options.config_dir;
-  // Recording, alerts and uploads: the same services as the windowed program.
-  CurlMailSender mail(clock);
-  CurlHttpClient http;
-  Services services(program, mail, http);
-
-  std::unique_ptr<D2xx> backend;
+  ProgramRun run(messages, options, QCoreApplication::applicationDirPath().toStdString() + "/");
+  std::setlocale(LC_NUMERIC, "C");
   const bool simulated = !options.simulate.empty();
   try {
-    backend = make_interface(options, program, clock);
+    run.choose_interface(options);
   } catch (const std::exception& e) {
     error_line(cp1252_to_utf8(e.what()));
     return 2;
   }
-  d2xx.target = backend.get();
+  Program& program = run.program;
+  const std::unique_ptr<D2xx>& backend = run.backend;
   if (backend->simulated())
     error_line("interface simulée : les valeurs lues viennent de compteurs virtuels, pas d'un compteur réel");
 
@@ -219,7 +198,7 @@ int run_headless(const AppOptions& options, int argc, char** argv) {
   const int active_meter = program.counters().ActiveMeter;
   const bool reading = program.interface().ReadingActive;
   program.stop_reading();
-  serial.disconnect();
+  run.serial.disconnect();
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
   int rc = 0;
