@@ -4,38 +4,20 @@
 
 namespace vireluz {
 
-class SimTimer : public Timer {
+class SimTimer : public CountdownTimer {
  public:
   SimTimer(SimScheduler& s, std::string name, int interval)
-      : sched_(s), alive_(s.alive_), name_(std::move(name)), interval_(interval) {}
+      : CountdownTimer(interval), sched_(s), alive_(s.alive_), name_(std::move(name)) {}
   ~SimTimer() override {
-    if (*alive_) disarm();
+    if (*alive_) stop();
   }
-
-  void set_interval(int ms) override {
-    if (ms == interval_) return;
-    interval_ = ms;
-    if (enabled_) arm();
-  }
-  int interval() const override { return interval_; }
-  void set_enabled(bool on) override {
-    if (on == enabled_) return;
-    enabled_ = on;
-    if (on)
-      arm();
-    else
-      disarm();
-  }
-  bool enabled() const override { return enabled_; }
 
  private:
-  void arm() {
-    disarm();
-    if (interval_ <= 0) return;  // a zero interval never fires, as with a Windows timer
-    key_ = sched_.schedule([this] { tick(); }, sched_.now_ + interval_);
+  void start(int ms) override {
+    key_ = sched_.schedule([this] { tick(); }, sched_.now_ + ms);
     armed_ = true;
   }
-  void disarm() {
+  void stop() override {
     if (armed_) sched_.cancel(key_);
     armed_ = false;
   }
@@ -43,7 +25,7 @@ class SimTimer : public Timer {
     armed_ = false;
     // Re-arm first: the handler may change the interval or disable the timer,
     // which re-arms or disarms from the present time.
-    arm();
+    restart();
     ++sched_.ticks_;
     fire();
   }
@@ -51,8 +33,6 @@ class SimTimer : public Timer {
   SimScheduler& sched_;
   std::shared_ptr<bool> alive_;
   std::string name_;
-  int interval_;
-  bool enabled_ = false;
   bool armed_ = false;
   SimScheduler::Key key_{};
 };

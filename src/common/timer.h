@@ -27,6 +27,42 @@ class Timer {
   std::function<void()> handler_;
 };
 
+// The enabling and interval rules above, written once for the timers that
+// count down themselves: they only say how to start and stop the countdown.
+class CountdownTimer : public Timer {
+ public:
+  explicit CountdownTimer(int interval_ms) : interval_(interval_ms) {}
+  void set_interval(int ms) override {
+    if (ms == interval_) return;
+    interval_ = ms;
+    if (enabled_) restart();
+  }
+  int interval() const override { return interval_; }
+  void set_enabled(bool on) override {
+    if (on == enabled_) return;
+    enabled_ = on;
+    if (on)
+      restart();
+    else
+      stop();
+  }
+  bool enabled() const override { return enabled_; }
+
+ protected:
+  // A new countdown of interval() from now (none when interval() <= 0, as a
+  // Windows timer with a zero interval never fires).
+  void restart() {
+    stop();
+    if (interval_ > 0) start(interval_);
+  }
+  virtual void start(int ms) = 0;
+  virtual void stop() = 0;
+
+ private:
+  int interval_;
+  bool enabled_ = false;
+};
+
 class TimerFactory {
  public:
   virtual ~TimerFactory() = default;
