@@ -8,7 +8,7 @@ valid checksums. fuzz_ini seeds are INI files shaped like the ones the
 configuration tests write. fuzz_tables seeds are byte strings for its
 FuzzedDataProvider.
 
-Usage: fuzz/make_corpus.py [CAPTURES_DIR]   (default: ../shared/captures)
+Usage: fuzz/make_corpus.py [CAPTURES_DIR]   (default: tests/data/captures)
 """
 import hashlib
 import os
@@ -17,7 +17,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "corpus")
-CAPTURES = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "shared", "captures")
+CAPTURES = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "tests", "data", "captures")
 
 STX, ETX = b"\x02", b"\x03"
 

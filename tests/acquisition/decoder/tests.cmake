@@ -1,6 +1,6 @@
 # The decode tool on a real capture: a few values of its JSON output, and a
 # clear failure on a file it cannot read.
-set(_capture ${CMAKE_SOURCE_DIR}/../shared/captures/continuous_linky_1P_standard_TIC_sample.bin)
+set(_capture ${CMAKE_SOURCE_DIR}/tests/data/captures/continuous_linky_1P_standard_TIC_sample.bin)
 add_test(NAME vireluz_tic_decode_capture
   COMMAND sh -c "\"$<TARGET_FILE:vireluz-tic>\" decode --meter 2 --set 'CONFIG_PRG.GRAPHE IouPA=1' \"${_capture}\" | python3 -c \"
 import json, sys
