@@ -141,10 +141,16 @@ void MessageBoxes::open_box(const UserMessage& m, const Text& key) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::ApplicationModal);
   open_[key] = box;
-  QObject::connect(box, &QObject::destroyed, &context_, [this, key] {
-    open_.erase(key);
+  // Gone from the list as soon as OK is clicked (the box itself is deleted
+  // a moment later), so that the same message can open a new box at once.
+  auto closed = [this, key, self = static_cast<QObject*>(box)] {
+    const auto it = open_.find(key);
+    if (it == open_.end() || (!it->second.isNull() && it->second.data() != self)) return;
+    open_.erase(it);
     open_waiting();
-  });
+  };
+  QObject::connect(box, &QDialog::finished, &context_, closed);
+  QObject::connect(box, &QObject::destroyed, &context_, closed);
   box->show();
 }
 
