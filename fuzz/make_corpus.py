@@ -156,6 +156,22 @@ def decoder_corpus():
             write("fuzz_decoder", hname + "_" + fname, h + frames[fname] * 3)
     # A two-meter sequence: consumption and production frames in turn.
     write("fuzz_decoder", "sw_pair", HEADERS["sw"] + (HISTORIC["hc"] + STANDARD["std_prod"]) * 3)
+    # Skip counts 0, 3 and 3 + 10 (byte 1, bits 6-7).
+    write("fuzz_decoder", "skip0_hc", bytes([0x01, 0x40 | 0x01, 63, 7]) + HISTORIC["hc"] * 3)
+    write("fuzz_decoder", "skip3_std_base", bytes([0x01, 0x80 | 0x20, 63, 7]) + STANDARD["std_base"] * 5)
+    write("fuzz_decoder", "skip13_tri", bytes([0x01, 0xC0, 255, 10]) + HISTORIC["tri"] * 15)
+    # Start and stop strings changed mid-stream: ESC + selector (see fuzz_decoder.cpp), once between
+    # blocks (STX / ETX alone), once from inside the next packet's handler (back to STX / CR ETX).
+    write("fuzz_decoder", "strings_mid", HEADERS["m1"] + HISTORIC["hc"] * 2 + b"\x1b" + bytes([0x08]) +
+          STANDARD["std_base"] * 2 + b"\x1b" + bytes([0x40]) + HISTORIC["base"] * 3)
+    # A line feed and other control bytes inside values whose checksums hold: the file lines built
+    # from them must stay whole.
+    write("fuzz_decoder", "regress-lf-in-values", HEADERS["m1"] + frame(
+        [sg("ADSC", "0644\n68368739"), sg("VTIC", "02"), sg("NGTF", "BA\nSE"), sg("LTARF", "BASE\x01"),
+         sg("EAST", "0118\n87262"), sg("EASF01", "011\r887262"), sg("EAIT", "00\n36"), sg("IRMS1", "0\n1"),
+         sg("SINSTS", "00\n241")]) * 3 + frame(
+        hist_common("BASE", "3\n0", "0217\n8123456") + [hg("BASE", "0101\n1175"), hg("PTEC", "T\n.."),
+                                                        hg("IINST", "0\n4"), hg("PAPP", "00\n30")]) * 3)
 
 
 CRLF = "\r\n"
@@ -209,6 +225,23 @@ def ini_corpus():
           b"COLCOUNT=99\r\nROWCOUNT=100000\r\n[16]\r\n9999=12:00:00\r\n")
     for name, data in TEST_FILES.items():
         write("fuzz_ini", name, data)
+    # A UTF-8 byte-order mark before a section line left open: the line must not run into the next.
+    write("fuzz_ini", "regress-bom-unclosed-section",
+          b"\xef\xbb\xbf[CONFIG_BDPV\rNOM_CPT1=x\r[CONFIG_PRG]\nNOM_CPT2=Toit \xc3\xa9t\xc3\xa9\n" + MARKER +
+          b"\xef\xbb\xbf[CONFIG_MAIL]\r\nENTETE=\xc3\xa9\r\n[CONFIG_ALERTE\r\n")
+    # Values in quotes, as hand-edited files of the Windows version hold them.
+    write("fuzz_ini", "quotes", ini(["[CONFIG_PRG]", 'NOM_CPT1="Maison"', "NOM_CPT2=' Toit '", 'PERIODE_ENR="3"',
+                                     'REPERTOIR_ENR="/data\'', "[CONFIG_BDPV]", 'nom utilisateur=""jean""']) +
+          MARKER + ini(["[CONFIG_MAIL]", 'SMTP="smtp.exemple.fr"', 'PORT SMTP="587"', "ENTETE=''"]))
+    # Above 8 KiB: an alert table of 20 rules.
+    rows = 20
+    big = ["[CONFIG_MAIL]", "ACTIF=1", "TABLEAU VIDE=NON", "[GENERAL]", "COLCOUNT=17", "ROWCOUNT=%d" % rows]
+    for c in range(17):
+        big.append("[%d]" % c)
+        big += ["%d=%s" % (r, "valeur %d de la colonne %d" % (r, c)) for r in range(rows)]
+    data = MARKER + ini(big)
+    assert len(data) > 8192
+    write("fuzz_ini", "big_alert_table", data)
 
 
 # Files of the configuration tests, byte for byte.

@@ -5,6 +5,9 @@
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]    SECONDS per target, default 60
 #
+# With VIRELUZ_FUZZ_KEEP_CORPUS=1 the corpus of the previous run is kept and
+# the seeds are added to it, so that runs add up (a long campaign in parts).
+#
 # Fails when any target finds a crash, a leak, an undefined-behaviour report,
 # a timeout or an out-of-memory; the input that caused it is left in
 # fuzz/corpus-run/<target>-artifacts/. Prints, for each target, the executions
@@ -44,7 +47,8 @@ export LC_ALL=C.UTF-8
 # writers fsync: on a memory file system that costs nothing.
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
-declare -A MAX_LEN=([fuzz_decoder]=8192 [fuzz_ini]=8192 [fuzz_tables]=4096)
+# fuzz_ini reaches files above 8 KiB (one of its seeds is a 10 KiB file).
+declare -A MAX_LEN=([fuzz_decoder]=8192 [fuzz_ini]=24576 [fuzz_tables]=4096)
 RUN_DIR=$ROOT/fuzz/corpus-run
 mkdir -p "$RUN_DIR"
 status=0
@@ -52,7 +56,8 @@ summary=()
 for t in "${TARGETS[@]}"; do
   corpus=$RUN_DIR/$t
   artifacts=$RUN_DIR/$t-artifacts/
-  rm -rf "$corpus" "$artifacts"
+  [ "${VIRELUZ_FUZZ_KEEP_CORPUS:-0}" = 1 ] || rm -rf "$corpus"
+  rm -rf "$artifacts"
   mkdir -p "$corpus" "$artifacts"
   [ -d "$ROOT/fuzz/corpus/$t" ] && cp -r "$ROOT/fuzz/corpus/$t/." "$corpus/"
   dict=()

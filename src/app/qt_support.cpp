@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <exception>
 
 #include "common/user_messages.h"
@@ -58,18 +59,112 @@ QIcon program_icon() {
 }
 
 namespace {
+
 UserMessages* g_error_display = nullptr;
+
+// Icon, caption and text with every run of digits as one '#'.
+Text message_key(const UserMessage& m) {
+  Text key = std::to_string(static_cast<int>(m.icon)) + '\0' + m.caption + '\0';
+  bool in_digits = false;
+  for (char c : m.text) {
+    const bool digit = c >= '0' && c <= '9';
+    if (!digit || !in_digits) key.push_back(digit ? '#' : c);
+    in_digits = digit;
+  }
+  return key;
+}
+
+QMessageBox::Icon box_icon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::None:
+      return QMessageBox::NoIcon;
+    case MessageIcon::Information:
+      return QMessageBox::Information;
+    case MessageIcon::Warning:
+      return QMessageBox::Warning;
+    case MessageIcon::Error:
+      return QMessageBox::Critical;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QString box_text(const Text& cp1252) {
+  QString text = qs(cp1252);
+  text.replace("\r\n", "\n").replace('\r', '\n');
+  return text;
+}
+
+}  // namespace
+
+MessageBoxes::MessageBoxes() = default;
+
+MessageBoxes::~MessageBoxes() {
+  waiting_.clear();
+  auto boxes = std::move(open_);
+  open_.clear();
+  for (auto& [key, box] : boxes) delete box.data();
+}
+
+void MessageBoxes::show(const UserMessage& m) {
+  const Text key = message_key(m);
+  if (const auto it = open_.find(key); it != open_.end()) {
+    if (auto* box = qobject_cast<QMessageBox*>(it->second.data())) box->setText(box_text(m.text));
+    return;
+  }
+  for (auto& [k, waiting] : waiting_)
+    if (k == key) {
+      waiting = m;
+      return;
+    }
+  if (waiting_.size() >= kMaxWaiting) return;
+  waiting_.emplace_back(key, m);
+  if (!posted_) {
+    posted_ = true;
+    QTimer::singleShot(0, &context_, [this] {
+      posted_ = false;
+      open_waiting();
+    });
+  }
+}
+
+void MessageBoxes::open_waiting() {
+  while (!waiting_.empty() && open_count() < kMaxOpen) {
+    auto [key, m] = std::move(waiting_.front());
+    waiting_.pop_front();
+    open_box(m, key);
+  }
+}
+
+void MessageBoxes::open_box(const UserMessage& m, const Text& key) {
+  // No parent: a window that hides or goes away must not take the box with it.
+  auto* box = new QMessageBox(box_icon(m.icon), qs(m.caption), box_text(m.text), QMessageBox::Ok);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::ApplicationModal);
+  open_[key] = box;
+  // Gone from the list as soon as OK is clicked (the box itself is deleted
+  // a moment later), so that the same message can open a new box at once.
+  auto closed = [this, key, self = static_cast<QObject*>(box)] {
+    const auto it = open_.find(key);
+    if (it == open_.end() || (!it->second.isNull() && it->second.data() != self)) return;
+    open_.erase(it);
+    open_waiting();
+  };
+  QObject::connect(box, &QDialog::finished, &context_, closed);
+  QObject::connect(box, &QObject::destroyed, &context_, closed);
+  box->show();
 }
 
 void set_error_display(UserMessages* messages) { g_error_display = messages; }
 
 void show_general_error(const Text& text) {
+  const UserMessage m{MessageIcon::Error, kAppTitle, text};
   if (g_error_display) {
-    g_error_display->show_message({MessageIcon::Error, kAppTitle, text});
+    g_error_display->show_message(m);
     return;
   }
-  QMessageBox box(QMessageBox::Critical, qs(kAppTitle), qs(text), QMessageBox::Ok);
-  box.exec();
+  // Never destroyed: the boxes may outlive any owner here.
+  static MessageBoxes* const boxes = new MessageBoxes;
+  boxes->show(m);
 }
 
 void guarded(const std::function<void()>& fn) {

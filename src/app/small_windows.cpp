@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -94,25 +93,7 @@ void QtUserMessages::show_message(const UserMessage& m) {
     intercept(m);
     return;
   }
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  switch (m.icon) {
-    case MessageIcon::None:
-      icon = QMessageBox::NoIcon;
-      break;
-    case MessageIcon::Information:
-      icon = QMessageBox::Information;
-      break;
-    case MessageIcon::Warning:
-      icon = QMessageBox::Warning;
-      break;
-    case MessageIcon::Error:
-      icon = QMessageBox::Critical;
-      break;
-  }
-  QString text = qs(m.text);
-  text.replace("\r\n", "\n").replace('\r', '\n');
-  QMessageBox box(icon, qs(m.caption), text, QMessageBox::Ok, QApplication::activeWindow());
-  box.exec();
+  boxes_.show(m);
 }
 
 void QtUserMessages::show_no_tic(const Text& label) {

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "app/qt_support.h"
 #include "common/user_messages.h"
 
 class QLabel;
@@ -36,17 +37,20 @@ class SettingsPlaceholder : public QDialog {
   SettingsPlaceholder(const char* class_name, const QString& caption, QWidget* parent = nullptr);
 };
 
-// Message boxes with their icon, caption and an OK button; the no-TIC window.
+// Message boxes with their icon, caption and an OK button (MessageBoxes: they
+// never hold up the handler that shows them); the no-TIC window.
 class QtUserMessages : public UserMessages {
  public:
   void show_message(const UserMessage& m) override;
   void show_no_tic(const Text& label) override;
   void set_no_tic_window(TForm_pas_vireluz* w) { no_tic_ = w; }
-  // When set, messages go here instead of a modal box (tests).
+  // When set, messages go here instead of a box (tests).
   std::function<void(const UserMessage&)> intercept;
+  int open_boxes() const { return boxes_.open_count(); }
 
  private:
   TForm_pas_vireluz* no_tic_ = nullptr;
+  MessageBoxes boxes_;
 };
 
 }  // namespace vireluz

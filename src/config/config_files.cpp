@@ -240,7 +240,10 @@ Text scramble_secret(const Text& clear) {
   Text out;
   out.reserve(x.size());
   for (char c : x) {
-    if (c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == kEscape) {
+    // A quote in first place is escaped as well: the reader would take it
+    // and a quote at the end as a pair around the value and drop them.
+    const bool leading_quote = out.empty() && (c == '"' || c == '\'');
+    if (c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == kEscape || leading_quote) {
       out.push_back(kEscape);
       out.push_back(static_cast<char>(c ^ 0x40));
     } else {

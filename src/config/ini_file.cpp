@@ -22,17 +22,39 @@ namespace {
 class StringWriter : public CSimpleIniA::OutputWriter {
  public:
   explicit StringWriter(std::string& out) : out_(out) {}
-  // SimpleIni ends lines with "\n" outside Windows; the files use CR LF.
-  void Write(const char* text) override {
-    for (const char* p = text; *p; ++p) {
-      if (*p == '\n') out_.push_back('\r');
-      out_.push_back(*p);
-    }
-  }
+  void Write(const char* text) override { out_ += text; }
 
  private:
   std::string& out_;
 };
+
+// Every line end as CR LF: SimpleIni ends lines with "\n" outside Windows,
+// and a lone CR (which the reader takes as a line end) must not reach the
+// file as it stands, where other readers would not.
+std::string with_crlf_line_ends(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// A leading UTF-8 byte-order mark: the text after it is UTF-8 and becomes
+// Windows-1252 like the rest of the program's files. The mark must go before
+// the lines are looked at, or the first line's section would not be seen.
+void take_utf8_bom(std::string& data) {
+  if (std::string_view(data).substr(0, kUtf8Bom.size()) != kUtf8Bom) return;
+  data = utf8_to_cp1252(std::string_view(data).substr(kUtf8Bom.size()));
+}
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -181,6 +203,7 @@ IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 
 void IniFile::parse(std::string data) {
   impl_ = std::make_unique<Impl>();
+  take_utf8_bom(data);
   cut_nul_bytes(data);
   drop_unclosed_sections(data);
   impl_->trailer = trailing_comments(data);
@@ -215,6 +238,13 @@ bool IniFile::read(const std::string& path, int* error_number) {
 std::optional<Text> IniFile::get(const Text& section, const Text& key) const {
   const char* v = impl_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
   if (!v) return std::nullopt;
+  return profile_value(v);
+}
+
+Text profile_value(std::string_view raw) {
+  std::string_view v = trim(raw);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
   return Text(v);
 }
 
@@ -244,10 +274,10 @@ std::string IniFile::serialize() const {
   StringWriter writer(out);
   impl_->ini.Save(writer, false);
   if (!impl_->trailer.empty()) {
-    if (!out.empty()) out += "\r\n";
-    for (const auto& line : impl_->trailer) out += line + "\r\n";
+    if (!out.empty()) out += "\n";
+    for (const auto& line : impl_->trailer) out += line + "\n";
   }
-  return out;
+  return with_crlf_line_ends(out);
 }
 
 void IniFile::save(const std::string& path) const {

@@ -2,13 +2,17 @@
 // An INI file as Windows private-profile files are: sections in brackets,
 // key=value lines, bytes taken as they stand (Windows-1252), section and key
 // names matched without regard to case, blanks around names and values
-// dropped, of two keys with the same name in a section the first one counts.
+// dropped, one pair of matching quotes around a value dropped when it is
+// read, of two keys with the same name in a section the first one counts.
+// A file that starts with a UTF-8 byte-order mark (saved as UTF-8 by a text
+// editor) is read as UTF-8 text and written back in Windows-1252.
 // Changing a key keeps every other key, section and comment in its place; a
 // new key goes at the end of its section, a new section at the end of the
 // file. Files are written with CR LF line ends and replaced atomically.
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/text.h"
@@ -31,6 +35,7 @@ class IniFile {
   // the errno in `*error_number` when given.
   bool read(const std::string& path, int* error_number = nullptr);
 
+  // The value as read: see profile_value().
   std::optional<Text> get(const Text& section, const Text& key) const;
   bool has_section(const Text& section) const;
   // Key names of a section in file order.
@@ -53,6 +58,12 @@ class IniFile {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// A value as the Windows profile functions read it from the text after '=':
+// blanks at both ends dropped, then one pair of surrounding double quotes or
+// of surrounding single quotes removed ("\"Maison\"" gives Maison,
+// "' a '" gives " a "). Writing never adds quotes.
+Text profile_value(std::string_view raw);
 
 // Loads `path` for a writer: a missing file is an empty IniFile, a file that
 // cannot be read throws VireluzError (so that saving never wipes it).

@@ -136,8 +136,17 @@ std::vector<Text> index_values(const MeterSlot& m) {
   return {};
 }
 
-Text csv_field(const Text& value) {
-  if (value.find_first_of(",\"\r\n") == Text::npos) return value;
+Text line_text(Text value) {
+  for (char& c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = ' ';
+  }
+  return value;
+}
+
+Text csv_field(const Text& raw) {
+  const Text value = line_text(raw);
+  if (value.find_first_of(",\"") == Text::npos) return value;
   Text out = "\"";
   for (char c : value) {
     if (c == '"') out += '"';
@@ -196,8 +205,9 @@ Text record_title2(const Settings& s, const std::array<MeterSlot, 2>& meters, co
   }
   const Text& option1 = window[FieldId::Edit_optarif].text;
   if (m1.tariff_kind == TariffKind::PROD || m1.tariff_kind == TariffKind::JAUNE)
-    return "cpt1 Type d'abonnement: " + option1 + d2;
-  return "ADCO cpt1: " + m1.ADCO + kIntensite + m1.ISOUSC + " A - Type d'abonnement: " + option1 + d2;
+    return line_text("cpt1 Type d'abonnement: " + option1 + d2);
+  return line_text("ADCO cpt1: " + m1.ADCO + kIntensite + m1.ISOUSC + " A - Type d'abonnement: " + option1 +
+                   d2);
 }
 
 Text record_column_header(const Settings& s, const std::array<MeterSlot, 2>& meters) {
@@ -233,8 +243,8 @@ ProductionLine production_line(const Settings& s, const std::array<MeterSlot, 2>
   const Text stamp = short_date(now) + " " + long_time(now) + ";";
   if (!meters[0].EAIT.empty() || !meters[1].EAIT.empty()) {
     p.header = "horloge ; PROD";
-    if (s.prg.CPT_PROD == 1) p.line = stamp + meters[0].EAIT;
-    if (s.prg.CPT_PROD == 2) p.line = stamp + meters[1].EAIT;
+    if (s.prg.CPT_PROD == 1) p.line = stamp + line_text(meters[0].EAIT);
+    if (s.prg.CPT_PROD == 2) p.line = stamp + line_text(meters[1].EAIT);
   } else if (meters[1].tariff_kind == TariffKind::BASE) {
     // An index not received yet (or not a number) gives no line rather
     // than a made-up value.
@@ -301,6 +311,16 @@ void Recorder::Sauv_Timer() {
   const Text columns = record_column_header(settings_, meters_);
   struct stat st {};
   const bool has_content = ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
+
+  // A tick that comes within a second of the row this recorder last wrote to
+  // the file, which still ends with that row, writes nothing: after the event
+  // loop was held up longer than the period, the late tick and the one on
+  // schedule fire a few milliseconds apart and would give two rows with the
+  // same time.
+  const std::int64_t now_ms = ms_from_civil(now);
+  if (has_content && path == last_row_.path && st.st_size == last_row_.size_after &&
+      now_ms - last_row_.local_ms < 1000 && last_row_.local_ms - now_ms < 1000)
+    return;
   if (!has_content)
     header_in_file_.clear();
   else if (path != header_path_)
@@ -321,6 +341,9 @@ void Recorder::Sauv_Timer() {
         (new_columns ? columns + "\r\n" : Text()) + short_date(now) + "," + long_time(now) + "," + data +
             "\r\n");
     header_in_file_ = columns;
+    struct stat after {};
+    last_row_ = {path, ::stat(path.c_str(), &after) == 0 ? static_cast<std::int64_t>(after.st_size) : -1,
+                 now_ms};
   } catch (const VireluzError&) {
     // No row this time. In the on-the-hour mode the next try stays on the
     // full hour rather than falling at the first interval's odd offset.

@@ -3,6 +3,7 @@
 // day), its title and column header lines, the data part of each row, the
 // production file, and the Timer_sauv tick that appends them.
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,10 +25,16 @@ struct DateParts {
 };
 DateParts decoupe_date(const DateTime& t);
 
-// A field written so that a spreadsheet reads it as one value: a text holding
-// a comma (the decimal separator of standard-mode indexes, "12345,678"), a
-// double quote or a line break is quoted, its inner quotes doubled; any other
-// text is kept byte for byte.
+// A received value made fit for one line of a text file: every control
+// character (CR, LF, tab and the other bytes below 0x20, and DEL), which a
+// meter can send inside a value whose checksum holds, becomes a blank, so
+// that the value cannot split or end the line it is written in.
+Text line_text(Text value);
+
+// A field written so that a spreadsheet reads it as one value: its control
+// characters become blanks (line_text); a text holding a comma (the decimal
+// separator of standard-mode indexes, "12345,678") or a double quote is
+// quoted, its inner quotes doubled; any other text is kept byte for byte.
 Text csv_field(const Text& value);
 
 // The records' folder as a native path: REPERTOIR_ENR (Windows-1252) when set,
@@ -110,6 +117,13 @@ class Recorder {
   // are not its own.
   std::string header_path_;
   Text header_in_file_;
+  // The last row this recorder wrote: its file, the file's size just after
+  // it and its local time (ms). A tick within a second of it writes nothing.
+  struct LastRow {
+    std::string path;
+    std::int64_t size_after = -1;
+    std::int64_t local_ms = 0;
+  } last_row_;
 };
 
 }  // namespace vireluz

@@ -7,9 +7,9 @@
 namespace vireluz {
 namespace {
 
+using testing_config::read_bytes;
 using testing_config::settings_in;
 using testing_config::TempDir;
-using testing_config::read_bytes;
 using testing_config::write_bytes;
 
 Settings load(const TempDir& dir) {
@@ -278,6 +278,61 @@ TEST(ConfigLoad, ASectionLineWithoutItsBracketIsDroppedAndSavesDoNotSpreadIt) {
   write_config_prg(load(dir));
   EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
   EXPECT_EQ(once.find("mot de passe]"), std::string::npos);
+}
+
+// A file saved as UTF-8 by a text editor starts with a byte-order mark: its
+// first line is still a line of the file (here a section that is not closed,
+// so dropped), the accents become Windows-1252, and the saved file reads the
+// same after every save, with CR LF line ends only.
+TEST(ConfigLoad, Utf8ByteOrderMarkBeforeAnUnclosedSection) {
+  TempDir dir;
+  write_bytes(dir.file(kConfigFileName),
+              "\xEF\xBB\xBF[CONFIG_BDPV\rNOM_CPT1=x\r[CONFIG_PRG]\nNOM_CPT2=Toit \xC3\xA9t\xC3\xA9\n");
+  Settings s = load(dir);
+  EXPECT_EQ(s.prg.NOM_CPT1, "EDF");
+  EXPECT_EQ(s.prg.NOM_CPT2, "Toit \xE9t\xE9");
+  write_config_prg(s);
+  const std::string once = read_bytes(dir.file(kConfigFileName));
+  write_config_prg(load(dir));
+  EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
+  for (std::size_t i = 0; i + 1 < once.size(); ++i) EXPECT_FALSE(once[i] == '\r' && once[i + 1] != '\n') << i;
+  EXPECT_EQ(once.back(), '\n');
+  EXPECT_EQ(once.find("\xEF\xBB\xBF"), std::string::npos);
+  EXPECT_EQ(load(dir).prg.NOM_CPT2, "Toit \xE9t\xE9");
+}
+
+// As the Windows profile functions read them: one pair of matching quotes
+// around a value is removed (blanks inside it kept); writing adds none.
+TEST(ConfigLoad, QuotedValuesLoseOneMatchingPairOfQuotes) {
+  TempDir dir;
+  write_bytes(dir.file(kConfigFileName),
+              "[CONFIG_PRG]\r\nNOM_CPT1=\"Maison\"\r\nNOM_CPT2= ' Toit ' \r\nPERIODE_ENR=\"3\"\r\n"
+              "REPERTOIR_ENR=\"/data'\r\n[CONFIG_BDPV]\r\nnom utilisateur=\"\"jean\"\"\r\n"
+              "[CONFIG_COSM]\r\nTABLEAU VIDE='NON'\r\nkey=\"\r\n"
+              "[GENERAL]\r\nCOLCOUNT=5\r\nROWCOUNT=\"1\"\r\n[1]\r\n0='Compteur 1'\r\n");
+  write_bytes(dir.file(kAlertFileName),
+              "[CONFIG_MAIL]\r\nSMTP=\"smtp.exemple.fr\"\r\nPORT SMTP=\"587\"\r\nENTETE=''\r\n");
+  Settings s = load(dir);
+  EXPECT_EQ(s.prg.NOM_CPT1, "Maison");
+  EXPECT_EQ(s.prg.NOM_CPT2, " Toit ");
+  EXPECT_EQ(s.prg.PERIODE_ENR, 3);
+  EXPECT_EQ(s.prg.REPERTOIR_ENR, "\"/data'");     // not a pair
+  EXPECT_EQ(s.bdpv.nom_utilisateur, "\"jean\"");  // one pair only
+  EXPECT_EQ(s.CosmRowCount, 1);
+  EXPECT_EQ(s.cosm_table[0][1], "Compteur 1");
+  EXPECT_EQ(s.mail.SMTP, "smtp.exemple.fr");
+  EXPECT_EQ(s.mail.PORT_SMTP, "587");
+  EXPECT_EQ(s.mail.ENTETE, "");
+  write_config_prg(s);
+  EXPECT_NE(read_bytes(dir.file(kConfigFileName)).find("\r\nNOM_CPT2= Toit \r\n"), std::string::npos);
+
+  // A secret whose scrambled form would begin and end with a quote ('=' and
+  // '8' scramble to '"' and '\'') comes back whole.
+  for (const Text password : {"=mot de passe=", "8x8"}) {
+    s.bdpv.mot_de_passe = password;
+    write_config_bdpv(s);
+    EXPECT_EQ(load(dir).bdpv.mot_de_passe, password);
+  }
 }
 
 TEST(ApplySetting, EveryKeyByItsFileName) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/sim_scheduler.h"
+#include "recording/daily_file.h"
 #include "support/files.h"
 
 namespace vireluz {
@@ -432,6 +433,52 @@ TEST_F(RecorderTest, ReadOnlyFolderIsReportedAsAccessDenied) {
   }
   EXPECT_NE(error.find(w("(accès refusé)")), std::string::npos) << error;
   chmod(ro.path().c_str(), 0755);
+}
+
+TEST_F(RecorderTest, ATickWithinASecondOfTheLastRowWritesNothing) {
+  start();
+  sim.advance(60000);  // 10:01:00.000
+  m[0].PAPP = "01151";
+  // The late tick has written; the one on schedule follows a few ms after.
+  sim.advance(5);
+  rec->Sauv_Timer();
+  sim.advance(990);
+  rec->Sauv_Timer();
+  EXPECT_EQ(rec->LastRecordData, "012345678,008765432,5,01150");
+  sim.advance(5);  // 10:01:01.000
+  rec->Sauv_Timer();
+  EXPECT_EQ(record(),
+            "date,hh:mm:ss,HP,HC,I,Pap VA\r\n"
+            "07/12/2026,10:01:00,012345678,008765432,5,01150\r\n"
+            "07/12/2026,10:01:01,012345678,008765432,5,01151\r\n");
+  EXPECT_EQ(resets, 0);
+}
+
+// A line feed or another control byte inside a value whose checksum holds
+// (standard-mode ADSC, NGTF shown as the option text, an index) becomes a
+// blank in every line of the record, production and daily files.
+TEST_F(RecorderTest, ControlCharactersInValuesNeverSplitALine) {
+  s.prg.ENTETE_CSV = 0;
+  s.prg.FICHIER_PROD_CSV = 1;
+  s.prg.CPT_PROD = 1;
+  m[0].ADCO = "0123\n45678901";
+  m[0].ISOUSC = "4\r5";
+  m[0].HCHP = "012\r\n345678";
+  m[0].PTEC = "H\x01P\x7F.";
+  m[0].EAIT = "54\n32";
+  win[FieldId::Edit_optarif].text = "H PLEINE\n/CREUSE";
+  s.prg.PTEC_A_ENREGISTRER = 1;
+  start();
+  sim.advance(60000);
+  EXPECT_EQ(
+      record(),
+      "VIRELUZ 2 compteurs V 1.43J\r\n"
+      "ADCO cpt1: 0123 45678901 - Intensit\xE9 souscrite: 4 5 A - Type d'abonnement: H PLEINE /CREUSE\r\n"
+      "date,hh:mm:ss,HP,HC,I,Pap VA,PTEC\r\n"
+      "07/12/2026,10:01:00,012  345678,008765432,5,01150,H P .\r\n");
+  EXPECT_EQ(read_bytes(dir / "prod/prod.csv"), "horloge ; PROD\r\n07/12/2026 10:01:00;54 32\r\n");
+  EXPECT_EQ(daily_line(s, m, sim.local_now()), "12,07,012  345678,008765432");
+  EXPECT_EQ(daily_header(s, m), "HC.,1,4 5,pas de CPT2");
 }
 
 TEST_F(RecorderTest, EmptyFolderSettingFallsBackToTheProgramFolder) {
