@@ -60,7 +60,7 @@ struct MqttSettings {  // [CONFIG_MQTT]
   Text PREFIXE = "vireluz";
   int DECOUVERTE = 1;                   // Home Assistant discovery
   Text PREFIXE_DECOUVERTE = "homeassistant";  // "PREFIXE DECOUVERTE"
-  int PERIODE = 10;                     // seconds between two state messages of a meter
+  int PERIODE = 10;                     // seconds between two state messages of a meter (0: every frame)
 };
 
 struct MailSettings {  // [CONFIG_MAIL] of alertes_mails.ini

@@ -114,7 +114,8 @@ void MqttPublisher::packet_decoded(int meter) {
 
   const MqttMeterView v = view(meter);
   std::string events = mqtt_event_key(v);
-  const std::int64_t period_ms = std::int64_t{std::max(1, src_.settings.mqtt.PERIODE)} * 1000;
+  // PERIODE 0: every decoded frame.
+  const std::int64_t period_ms = std::int64_t{std::max(0, src_.settings.mqtt.PERIODE)} * 1000;
   const bool due = !was_live || l.last_state_ms < 0 || events != l.last_events || t - l.last_state_ms >= period_ms;
   if (!due) return;
   l.last_events = std::move(events);

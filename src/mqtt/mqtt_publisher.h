@@ -3,7 +3,7 @@
 // connection, whose last will marks the meter's availability topic "offline"
 // when the program dies or the network goes; on it go the Home Assistant
 // discovery messages, "online", and the meter's state: every PERIODE seconds,
-// and at once when the tariff period, tomorrow's colour or the EJP notice
+// (0: every frame), and at once when the tariff period, tomorrow's colour or the EJP notice
 // changes. While disconnected only the newest state of each meter is kept; the
 // connection is retried with a growing delay (1 s doubling up to 60 s). A
 // failure is shown once (per kind and cause), not at every retry.
