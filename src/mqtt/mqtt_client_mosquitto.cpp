@@ -21,7 +21,8 @@ namespace vireluz {
 
 namespace {
 
-constexpr int kServiceMs = 1000;      // keep-alive pings, deadline checks
+constexpr int kServiceMs = 1000;      // while connecting: the deadline
+constexpr int kIdleServiceMs = 5000;  // once connected: keep-alive pings (every keepalive_s)
 constexpr int kFlushMs = 1000;        // what a clean disconnection may wait
 const char* const kSystemCaPath = "/etc/ssl/certs";
 
@@ -153,6 +154,7 @@ class MosquittoClient : public MqttClient {
         return fail(kind, mosquitto_connack_string(c));
       }
       state_ = State::Connected;
+      service_->start(kIdleServiceMs);
       later([this] {
         if (state_ == State::Connected && on_connected) on_connected();
       });
