@@ -14,8 +14,12 @@
 
 namespace vireluz {
 
-TForm_MQTT::TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFactory* clients, QWidget* parent)
-    : QDialog(parent), model_(settings, messages, clients), messages_(messages), has_clients_(clients != nullptr) {
+TForm_MQTT::TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFactory* clients,
+                       QWidget* parent)
+    : QDialog(parent),
+      model_(settings, messages, clients),
+      messages_(messages),
+      has_clients_(clients != nullptr) {
   setObjectName("TForm_MQTT");
   setWindowTitle(qs(MqttWindowModel::title()));
   auto named = [](auto* widget, const char* name) {
@@ -23,8 +27,8 @@ TForm_MQTT::TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFac
     return widget;
   };
   auto edit = [&](const char* name) { return named(new QLineEdit, name); };
-  CheckBox_actif_ = named(new QCheckBox(QString::fromUtf8("Publier les compteurs sur le serveur MQTT")),
-                          "CheckBox_actif");
+  CheckBox_actif_ =
+      named(new QCheckBox(QString::fromUtf8("Publier les compteurs sur le serveur MQTT")), "CheckBox_actif");
   Edit_serveur_ = edit("Edit_serveur");
   Edit_serveur_->setPlaceholderText(QString::fromUtf8("nom ou adresse IP du serveur (broker)"));
   Edit_port_ = edit("Edit_port");

@@ -19,7 +19,8 @@ class TForm_MQTT : public QDialog {
   Q_OBJECT
  public:
   // clients: for "Test connexion" (none: the button is disabled).
-  TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFactory* clients, QWidget* parent = nullptr);
+  TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFactory* clients,
+             QWidget* parent = nullptr);
 
   MqttWindowModel& model() { return model_; }
 

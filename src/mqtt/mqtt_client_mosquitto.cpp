@@ -2,12 +2,12 @@
 
 #include <mosquitto.h>
 #include <openssl/err.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <unistd.h>
 
 // Qt last: its "slots" keyword macro would clash with names in the headers above.
 #include <QElapsedTimer>
@@ -116,9 +116,8 @@ class MosquittoClient : public MqttClient {
     mosq_ = mosquitto_new(opts_.client_id.empty() ? nullptr : opts_.client_id.c_str(), true, this);
     if (!mosq_) return fail(MqttFailureKind::kInvalidSettings, std::strerror(errno));
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* self, int rc) {
-      static_cast<MosquittoClient*>(self)->connack_rc_ = rc;
-    });
+    mosquitto_connect_callback_set(
+        mosq_, [](mosquitto*, void* self, int rc) { static_cast<MosquittoClient*>(self)->connack_rc_ = rc; });
     if (!opts_.username.empty())
       mosquitto_username_pw_set(mosq_, opts_.username.c_str(),
                                 opts_.password.empty() ? nullptr : opts_.password.c_str());
@@ -262,6 +261,8 @@ class MosquittoClient : public MqttClient {
 
 }  // namespace
 
-std::unique_ptr<MqttClient> MosquittoClientFactory::create_client() { return std::make_unique<MosquittoClient>(); }
+std::unique_ptr<MqttClient> MosquittoClientFactory::create_client() {
+  return std::make_unique<MosquittoClient>();
+}
 
 }  // namespace vireluz

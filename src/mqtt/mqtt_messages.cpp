@@ -32,7 +32,7 @@ nlohmann::json text_or_null(const Text& t) {
 
 // The historic period names, without their filling dots.
 const std::vector<std::string>& historic_periods() {
-  static const std::vector<std::string> v{"HC", "HP", "HN", "PM", "HCJB", "HPJB",
+  static const std::vector<std::string> v{"HC",   "HP",   "HN",   "PM",   "HCJB", "HPJB",
                                           "HCJW", "HPJW", "HCJR", "HPJR", "TH"};
   return v;
 }
@@ -146,8 +146,13 @@ std::vector<MqttSensor> mqtt_sensors(const MqttMeterView& m) {
   if (has_injection(m))
     out.push_back({"EAIT", "sensor", "Énergie injectée", "energy", "total_increasing", "Wh", {}});
   const bool prod = m.slot.tariff_kind == TariffKind::PROD;
-  out.push_back({"PAPP", "sensor", prod ? "Puissance apparente injectée" : "Puissance apparente",
-                 "apparent_power", "measurement", "VA", {}});
+  out.push_back({"PAPP",
+                 "sensor",
+                 prod ? "Puissance apparente injectée" : "Puissance apparente",
+                 "apparent_power",
+                 "measurement",
+                 "VA",
+                 {}});
   if (m.slot.phase_mode == PhaseMode::MONO) {
     out.push_back({"IINST", "sensor", "Intensité", "current", "measurement", "A", {}});
   } else if (m.slot.phase_mode == PhaseMode::TRI) {
@@ -210,7 +215,8 @@ std::string mqtt_event_key(const MqttMeterView& m) {
   return k;
 }
 
-std::string mqtt_discovery_topic(const MqttSettings& s, const std::string& address, const MqttSensor& sensor) {
+std::string mqtt_discovery_topic(const MqttSettings& s, const std::string& address,
+                                 const MqttSensor& sensor) {
   std::string prefix = cp1252_to_utf8(trim(s.PREFIXE_DECOUVERTE));
   while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
   return prefix + "/" + sensor.component + "/vireluz_" + address + "/" + lower(sensor.key) + "/config";

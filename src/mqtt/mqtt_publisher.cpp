@@ -12,7 +12,8 @@ const Text kCaption = "Transfert MQTT";
 
 std::string settings_signature(const MqttSettings& s) {
   std::string sig;
-  for (const Text* t : {&s.SERVEUR, &s.UTILISATEUR, &s.MOT_DE_PASSE, &s.CA, &s.PREFIXE, &s.PREFIXE_DECOUVERTE}) {
+  for (const Text* t :
+       {&s.SERVEUR, &s.UTILISATEUR, &s.MOT_DE_PASSE, &s.CA, &s.PREFIXE, &s.PREFIXE_DECOUVERTE}) {
     sig += *t;
     sig += '\x01';
   }
@@ -32,8 +33,7 @@ Text mqtt_failure_text(const MqttFailure& f, const MqttSettings& s) {
     case MqttFailureKind::kUnknownHost:
       return w("Serveur MQTT « ") + Text(trim(s.SERVEUR)) + w(" » introuvable : vérifiez son nom.");
     case MqttFailureKind::kUnreachable:
-      return w("Connexion impossible au serveur MQTT ") + server + detail +
-             w(". Nouvel essai automatique.");
+      return w("Connexion impossible au serveur MQTT ") + server + detail + w(". Nouvel essai automatique.");
     case MqttFailureKind::kTimeout:
       return w("Le serveur MQTT ") + server + w(" ne répond pas. Nouvel essai automatique.");
     case MqttFailureKind::kTls:
@@ -45,7 +45,8 @@ Text mqtt_failure_text(const MqttFailure& f, const MqttSettings& s) {
     case MqttFailureKind::kRefused:
       return w("Le serveur MQTT ") + server + w(" refuse la connexion") + detail + ".";
     case MqttFailureKind::kLost:
-      return w("Connexion au serveur MQTT ") + server + w(" perdue") + detail + w(". Nouvel essai automatique.");
+      return w("Connexion au serveur MQTT ") + server + w(" perdue") + detail +
+             w(". Nouvel essai automatique.");
   }
   return {};
 }
@@ -116,7 +117,8 @@ void MqttPublisher::packet_decoded(int meter) {
   std::string events = mqtt_event_key(v);
   // PERIODE 0: every decoded frame.
   const std::int64_t period_ms = std::int64_t{std::max(0, src_.settings.mqtt.PERIODE)} * 1000;
-  const bool due = !was_live || l.last_state_ms < 0 || events != l.last_events || t - l.last_state_ms >= period_ms;
+  const bool due =
+      !was_live || l.last_state_ms < 0 || events != l.last_events || t - l.last_state_ms >= period_ms;
   if (!due) return;
   l.last_events = std::move(events);
   l.last_state_ms = t;
@@ -257,7 +259,8 @@ void MqttPublisher::report(const MqttFailure& f) {
   if (f.kind == MqttFailureKind::kLost) return;
   const std::string key = std::to_string(static_cast<int>(f.kind)) + '|' + f.detail;
   if (!reported_.insert(key).second) return;
-  messages_.show_message(UserMessage{MessageIcon::Warning, kCaption, mqtt_failure_text(f, src_.settings.mqtt)});
+  messages_.show_message(
+      UserMessage{MessageIcon::Warning, kCaption, mqtt_failure_text(f, src_.settings.mqtt)});
 }
 
 }  // namespace vireluz

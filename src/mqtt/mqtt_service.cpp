@@ -5,14 +5,15 @@ namespace vireluz {
 namespace {
 
 MqttPublisher::Sources sources_of(Program& p) {
-  return MqttPublisher::Sources{p.settings(), p.meters(), p.measures(), p.window(), p.clock(),
-                                [&p] { return p.d2xx().simulated(); }};
+  return MqttPublisher::Sources{p.settings(), p.meters(), p.measures(),
+                                p.window(),   p.clock(),  [&p] { return p.d2xx().simulated(); }};
 }
 
 // Runs `before`, then `after` while the service lives: a hook keeps what
 // was set on it already, and outlives the service harmlessly.
 template <class... Args, class F>
-std::function<void(Args...)> chained(std::function<void(Args...)> before, std::weak_ptr<bool> alive, F after) {
+std::function<void(Args...)> chained(std::function<void(Args...)> before, std::weak_ptr<bool> alive,
+                                     F after) {
   return [before = std::move(before), alive = std::move(alive), after = std::move(after)](Args... args) {
     if (before) before(args...);
     if (!alive.expired()) after(args...);

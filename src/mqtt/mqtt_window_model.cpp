@@ -85,8 +85,9 @@ std::optional<MqttSettings> MqttWindowModel::checked() {
   s.PREFIXE = Text(trim(prefixe));
   s.PREFIXE_DECOUVERTE = Text(trim(prefixe_decouverte));
   if (!valid_prefix(s.PREFIXE) || !valid_prefix(s.PREFIXE_DECOUVERTE)) {
-    warn(w("Les préfixes ne doivent être ni vides ni commencer ou finir par « / », "
-           "et ne contenir ni espace, ni « + », ni « # »."));
+    warn(
+        w("Les préfixes ne doivent être ni vides ni commencer ou finir par « / », "
+          "et ne contenir ni espace, ni « + », ni « # »."));
     return std::nullopt;
   }
   s.DECOUVERTE = decouverte ? 1 : 0;
