@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 
 // Qt last: its "slots" keyword macro would clash with names in the headers above.
 #include <QElapsedTimer>
@@ -118,6 +119,10 @@ class MosquittoClient : public MqttClient {
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(
         mosq_, [](mosquitto*, void* self, int rc) { static_cast<MosquittoClient*>(self)->connack_rc_ = rc; });
+    // The library tells the cause of a TLS failure only in its log.
+    mosquitto_log_callback_set(mosq_, [](mosquitto*, void* self, int level, const char* text) {
+      if (level == MOSQ_LOG_ERR && text) static_cast<MosquittoClient*>(self)->last_log_error_ = text;
+    });
     if (!opts_.username.empty())
       mosquitto_username_pw_set(mosq_, opts_.username.c_str(),
                                 opts_.password.empty() ? nullptr : opts_.password.c_str());
@@ -212,9 +217,13 @@ class MosquittoClient : public MqttClient {
       case MOSQ_ERR_EAI:
         return fail(MqttFailureKind::kUnknownHost, {});
       case MOSQ_ERR_TLS: {
-        const unsigned long e = ERR_get_error();
-        const char* why = e ? ERR_reason_error_string(e) : nullptr;
-        return fail(MqttFailureKind::kTls, why ? why : "");
+        // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed": the last part.
+        std::string why = last_log_error_;
+        if (const auto colon = why.rfind(':'); colon != std::string::npos) why = why.substr(colon + 1);
+        if (why.empty())
+          if (const unsigned long e = ERR_get_error())
+            if (const char* r = ERR_reason_error_string(e)) why = r;
+        return fail(MqttFailureKind::kTls, why);
       }
       case MOSQ_ERR_ERRNO:
         return fail(MqttFailureKind::kUnreachable, std::strerror(err));
@@ -244,6 +253,7 @@ class MosquittoClient : public MqttClient {
     }
     state_ = State::Idle;
     connack_rc_ = -1;
+    last_log_error_.clear();
   }
 
   std::shared_ptr<int> token_ = std::make_shared<int>(0);
@@ -256,6 +266,7 @@ class MosquittoClient : public MqttClient {
   QSocketNotifier* write_ = nullptr;
   int fd_ = -1;
   int connack_rc_ = -1;
+  std::string last_log_error_;
   QElapsedTimer deadline_;
 };
 

@@ -279,7 +279,7 @@ def run_meters_tls_and_refusals(work, broker, sub, certs):
     check(sub.last("vireluz/T00000000001/state"), "TLS : aucun état reçu")
     rc, err, _ = results["badca"]
     tls_lines = runner_lines(err, "TLS")
-    check(len(tls_lines) == 1 and "certificat" in tls_lines[0] and len(err) == 1,
+    check(len(tls_lines) == 1 and "certificate verify failed" in tls_lines[0] and len(err) == 1,
           "mauvaise CA : messages %s" % err)
     check(sub.last("vireluz/T00000000002/state") is None, "mauvaise CA : état publié")
     rc, err, _ = results["badpw"]
