@@ -9,6 +9,7 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev libftdi1-dev libsimpleini-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
   python3 python3-aiosmtpd socat faketime xvfb xauth time
   fonts-dejavu-core
 )

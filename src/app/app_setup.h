@@ -9,6 +9,8 @@
 #include "app/headless.h"
 #include "common/clock.h"
 #include "common/timer_qt.h"
+#include "mqtt/mqtt_client_mosquitto.h"
+#include "mqtt/mqtt_service.h"
 #include "program/program.h"
 #include "program/services.h"
 #include "upload/http_curl.h"
@@ -41,6 +43,8 @@ struct ProgramRun {
   CurlMailSender mail;
   CurlHttpClient http;
   Services services;
+  MosquittoClientFactory mqtt_clients;
+  MqttService mqtt;
   // Last, so that it goes before the program that drives it.
   std::unique_ptr<D2xx> backend;
 };

@@ -11,6 +11,7 @@
 namespace vireluz {
 
 class AlertEngine;
+class MqttClientFactory;
 
 class GuiBackend {
  public:
@@ -39,6 +40,10 @@ class GuiBackend {
   virtual void set_minimise_hook(std::function<void()> hook) = 0;
   // The alert engine the alert window edits (none in window tests without alerts).
   virtual AlertEngine* alert_engine() { return nullptr; }
+  // The MQTT connections (none in window tests without MQTT), and what follows
+  // the MQTT window: the publisher takes the saved settings.
+  virtual MqttClientFactory* mqtt_clients() { return nullptr; }
+  virtual void after_mqtt() {}
 };
 
 }  // namespace vireluz

@@ -104,6 +104,7 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
 
   ProgramBackend gui_backend(program, services);
   gui_backend.demo = !options.simulate.empty();
+  gui_backend.set_mqtt(&run.mqtt);
   int rc = 0;
   {
     GuiShell shell(gui_backend, messages, options.start,

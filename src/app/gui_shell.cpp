@@ -9,6 +9,7 @@
 #include "app/cosm_window.h"
 #include "app/graphs_window.h"
 #include "app/main_window.h"
+#include "app/mqtt_window.h"
 #include "app/qt_support.h"
 #include "app/small_windows.h"
 
@@ -28,6 +29,7 @@ GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, co
   links.alertes = [this, modal] { modal(alertes_)(); };
   links.bdpv = [this, modal] { modal(bdpv_)(); };
   links.cosm = [this, modal] { modal(cosm_)(); };
+  links.mqtt = [this, modal] { modal(mqtt_)(); };
   links.a_propos = [this] {
     a_propos_->move(main_->geometry().center() - a_propos_->rect().center());
     a_propos_->exec();
@@ -58,6 +60,7 @@ GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, co
   messages.set_no_tic_window(pas_vireluz_);
   cosm_ = new TForm_Cosm(backend.settings(), messages, main_.get());
   windows_.push_back(cosm_);
+  mqtt_ = new TForm_MQTT(backend.settings(), messages, backend.mqtt_clients(), main_.get());
   graphs_->on_user_close = [this] { main_->render(); };
 }
 

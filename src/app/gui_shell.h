@@ -36,6 +36,8 @@ class GuiShell {
   QWidget& alertes_mail() { return *alertes_; }
   QWidget& bdpv() { return *bdpv_; }
   QWidget& cosm() { return *cosm_; }
+  // The MQTT window, beside the eight (not in windows()).
+  QWidget& mqtt() { return *mqtt_; }
 
   // Shows the main window (unless the automatic start keeps it hidden).
   void show();
@@ -53,6 +55,7 @@ class GuiShell {
   QWidget* bdpv_ = nullptr;
   TForm_pas_vireluz* pas_vireluz_ = nullptr;
   QWidget* cosm_ = nullptr;
+  QWidget* mqtt_ = nullptr;
   std::vector<QWidget*> windows_;
 };
 

@@ -138,6 +138,11 @@ void TForm1::build() {
     if (windows_.cosm) windows_.cosm();
     backend_.after_cosm();
   })->setObjectName("Cosm1");
+  add_action(m, "MQTT (Home Assistant)", [this, lecture_refused] {
+    if (lecture_refused()) return;
+    if (windows_.mqtt) windows_.mqtt();
+    backend_.after_mqtt();
+  })->setObjectName("MQTT1");
   top_level("Scan Interface", "Diagnostique1", [this] { backend_.Diagnostique1Click(); });
   top_level(QString::fromUtf8("Réduire"), "Reduire1", [this] { minimise(); });
   top_level("A propos", "A_propos1", [this] {

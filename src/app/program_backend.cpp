@@ -15,6 +15,10 @@ void ProgramBackend::start_sequence(bool start) {
   });
 }
 
+void ProgramBackend::after_mqtt() {
+  if (mqtt_) p_.guard([this] { mqtt_->publisher().apply_settings(); });
+}
+
 void ProgramBackend::after_cosm() {
   p_.guard([this] { calcul_intervalle_cosm(p_.settings()); });
 }

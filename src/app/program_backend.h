@@ -1,6 +1,7 @@
 #pragma once
 // The windows' view of the program core.
 #include "app/gui_backend.h"
+#include "mqtt/mqtt_service.h"
 #include "program/program.h"
 #include "program/services.h"
 
@@ -25,6 +26,9 @@ class ProgramBackend : public GuiBackend {
   void release_pins() override { p_.release_pins(); }
   void set_minimise_hook(std::function<void()> hook) override { p_.minimise = std::move(hook); }
   AlertEngine* alert_engine() override { return &services_.alerts(); }
+  MqttClientFactory* mqtt_clients() override { return mqtt_ ? &mqtt_->clients() : nullptr; }
+  void after_mqtt() override;
+  void set_mqtt(MqttService* mqtt) { mqtt_ = mqtt; }
 
   // On the simulated interface, without "start": the first start sequence
   // also starts reading and shows the graphs, so that a first run shows live
@@ -35,6 +39,7 @@ class ProgramBackend : public GuiBackend {
   Program& p_;
   Services& services_;
   bool demo_done_ = false;
+  MqttService* mqtt_ = nullptr;
 };
 
 }  // namespace vireluz

@@ -49,6 +49,7 @@ Text unscramble_secret(const Text& stored);
 void write_config_prg(const Settings& settings);   // [CONFIG_PRG], whole
 void write_config_bdpv(const Settings& settings);  // [CONFIG_BDPV]
 void write_config_cosm(Settings& settings);        // [CONFIG_COSM], [GENERAL] and the Cosm grid
+void write_config_mqtt(const Settings& settings);  // [CONFIG_MQTT]
 void write_alert_file(Settings& settings);         // alertes_mails.ini (column 11 reset to "0" first)
 
 }  // namespace vireluz

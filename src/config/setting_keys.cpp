@@ -68,6 +68,17 @@ const std::vector<SettingKey> kKeys = {
     VZ_INT(C, "CONFIG_COSM", "Interval envoi", cosm.Interval_envoi, "0", W),
     VZ_TEXT(C, "CONFIG_COSM", "TABLEAU VIDE", cosm.TABLEAU_VIDE, "OUI", KeyWrite::kAfterGrid),
     VZ_TEXT(C, "CONFIG_COSM", "serveur", cosm.serveur, "", KeyWrite::kReadOnly),
+    VZ_INT(C, "CONFIG_MQTT", "ACTIF", mqtt.ACTIF, "0", W),
+    VZ_TEXT(C, "CONFIG_MQTT", "SERVEUR", mqtt.SERVEUR, "", W),
+    VZ_INT(C, "CONFIG_MQTT", "PORT", mqtt.PORT, "1883", W),
+    VZ_TEXT(C, "CONFIG_MQTT", "UTILISATEUR", mqtt.UTILISATEUR, "", W),
+    VZ_SECRET(C, "CONFIG_MQTT", "MOT DE PASSE", mqtt.MOT_DE_PASSE),
+    VZ_INT(C, "CONFIG_MQTT", "TLS", mqtt.TLS, "0", W),
+    VZ_TEXT(C, "CONFIG_MQTT", "CA", mqtt.CA, "", W),
+    VZ_TEXT(C, "CONFIG_MQTT", "PREFIXE", mqtt.PREFIXE, "vireluz", W),
+    VZ_INT(C, "CONFIG_MQTT", "DECOUVERTE", mqtt.DECOUVERTE, "1", W),
+    VZ_TEXT(C, "CONFIG_MQTT", "PREFIXE DECOUVERTE", mqtt.PREFIXE_DECOUVERTE, "homeassistant", W),
+    VZ_INT(C, "CONFIG_MQTT", "PERIODE", mqtt.PERIODE, "10", W),
 };
 
 #undef VZ_INT

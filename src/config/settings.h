@@ -49,6 +49,20 @@ struct CosmSettings {  // [CONFIG_COSM]
   Text serveur;                // optional "serveur": host or host:port
 };
 
+struct MqttSettings {  // [CONFIG_MQTT]
+  int ACTIF = 0;
+  Text SERVEUR;
+  int PORT = 1883;
+  Text UTILISATEUR;
+  Text MOT_DE_PASSE;                    // "MOT DE PASSE", scrambled in the file
+  int TLS = 0;
+  Text CA;                              // CA file; empty: the system's certificates
+  Text PREFIXE = "vireluz";
+  int DECOUVERTE = 1;                   // Home Assistant discovery
+  Text PREFIXE_DECOUVERTE = "homeassistant";  // "PREFIXE DECOUVERTE"
+  int PERIODE = 10;                     // seconds between two state messages of a meter (0: every frame)
+};
+
 struct MailSettings {  // [CONFIG_MAIL] of alertes_mails.ini
   int ACTIF = 0;
   Text EMETTEUR = "test";
@@ -86,6 +100,7 @@ struct Settings {
   PrgSettings prg;
   BdpvSettings bdpv;
   CosmSettings cosm;
+  MqttSettings mqtt;
   MailSettings mail;
   AlerteSettings alerte;
 

@@ -57,6 +57,7 @@ Program::Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2x
     guard([&] {
       ++packets_;
       decoder_->ComDataPacket1Packet(packet);
+      if (on_packet_decoded) on_packet_decoded(counters_.ActiveMeter);
     });
   };
   serial_.on_lost = [this](const std::string& reason) { guard([&] { interface_->link_lost(reason); }); };

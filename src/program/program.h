@@ -83,6 +83,8 @@ class Program {
   // scanned: the alert memo header and anything else that follows the
   // settings (alerts, uploads, Timer_donnees_jour).
   std::function<void()> on_configuration_loaded;
+  // After every decoded packet, with the meter it came from (ActiveMeter).
+  std::function<void(int meter)> on_packet_decoded;
 
   // State of the run.
   Settings& settings() { return settings_; }

@@ -130,8 +130,10 @@ TEST(Windows, MenuEntriesAreRefusedWhileReading) {
   gui.shell.main().menu_action("Quitter")->trigger();
   gui.shell.main().menu_action("Configuration")->trigger();
   gui.shell.main().menu_action("Scan Interface")->trigger();
-  EXPECT_EQ(gui.backend.calls, (std::vector<std::string>{"message_lecture_en_cours",
-                                                         "message_lecture_en_cours", "Diagnostique1Click"}));
+  gui.shell.main().menu_action("MQTT (Home Assistant)")->trigger();
+  EXPECT_EQ(gui.backend.calls,
+            (std::vector<std::string>{"message_lecture_en_cours", "message_lecture_en_cours", "Diagnostique1Click",
+                                      "message_lecture_en_cours"}));
   EXPECT_FALSE(gui.shell.main().quitting());
   EXPECT_TRUE(gui.shell.main().isVisible());
   // The title-bar close box does not end the program.

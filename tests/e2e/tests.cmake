@@ -1,10 +1,11 @@
 # End-to-end tests: the headless program on the simulated interface, with its
-# peers (SMTP and HTTP servers) started by the scripts on 127.0.0.1, and the
+# peers (SMTP, HTTP and MQTT servers) started by the scripts on 127.0.0.1, and the
 # vireluz-tic tool. /usr/bin/python3 is the interpreter that has aiosmtpd.
 if(TARGET vireluz AND TARGET vireluz-tic)
   set(_e2e_tests
     # name              script         extra argument  timeout  cost (longest first under -j)
     "alerts|alerts.py||150|80"
+    "mqtt|mqtt.py||150|75"
     "recording_daily|recording.py|daily|130|70"
     "uploads|uploads.py||140|65"
     "recording_periodic|recording.py|periodic|100|40"

@@ -1,0 +1,69 @@
+#pragma once
+// The MQTT client port: one connection to a broker, opened and watched on the
+// program's event loop. The publisher decides what to send and when to retry;
+// the adapter only connects, publishes and reports what happened.
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vireluz {
+
+struct MqttConnectOptions {
+  std::string host;
+  int port = 1883;
+  std::string username;  // empty: no login
+  std::string password;
+  bool tls = false;
+  std::string ca_file;  // with TLS; empty: the system's certificate store
+  std::string client_id;
+  // Last will, sent by the broker when the connection dies without a clean
+  // disconnect (crash, pulled cable). Empty topic: none.
+  std::string will_topic;
+  std::string will_payload;
+  int keepalive_s = 30;
+  int connect_timeout_ms = 10000;  // a connection attempt never takes longer
+};
+
+enum class MqttFailureKind {
+  kInvalidSettings,  // the options cannot be used (CA file missing, empty host...)
+  kUnknownHost,      // the broker's name does not resolve
+  kUnreachable,      // no TCP connection (refused, no route)
+  kTimeout,          // no answer within connect_timeout_ms
+  kTls,              // TLS handshake failed (bad certificate, wrong CA...)
+  kAuthRefused,      // bad user name or password, or not authorised
+  kRefused,          // another refusal of the broker (protocol, client id)
+  kLost,             // an established connection was lost
+};
+
+struct MqttFailure {
+  MqttFailureKind kind = MqttFailureKind::kUnreachable;
+  std::string detail;  // the library's or system's own words (UTF-8), may be empty
+};
+
+class MqttClient {
+ public:
+  virtual ~MqttClient() = default;
+  // Starts one connection attempt and returns at once; the outcome comes
+  // through on_connected or on_failure, on the event loop. Does nothing while
+  // an attempt or a connection is under way.
+  virtual void connect(const MqttConnectOptions& options) = 0;
+  // Writes what is still queued (for a bounded time), then disconnects
+  // cleanly: the broker does not send the last will. No callback follows.
+  virtual void disconnect() = 0;
+  virtual bool connected() const = 0;
+  // Queues one message; false when not connected (nothing is kept).
+  virtual bool publish(const std::string& topic, const std::string& payload, bool retain, int qos) = 0;
+
+  std::function<void()> on_connected;
+  // A failed attempt, or the loss of an established connection. No retry is
+  // made by the client itself.
+  std::function<void(const MqttFailure&)> on_failure;
+};
+
+class MqttClientFactory {
+ public:
+  virtual ~MqttClientFactory() = default;
+  virtual std::unique_ptr<MqttClient> create_client() = 0;
+};
+
+}  // namespace vireluz

@@ -1,0 +1,266 @@
+#include "mqtt/mqtt_publisher.h"
+
+#include <algorithm>
+
+#include "display/components.h"
+
+namespace vireluz {
+
+namespace {
+
+const Text kCaption = "Transfert MQTT";
+
+std::string settings_signature(const MqttSettings& s) {
+  std::string sig;
+  for (const Text* t :
+       {&s.SERVEUR, &s.UTILISATEUR, &s.MOT_DE_PASSE, &s.CA, &s.PREFIXE, &s.PREFIXE_DECOUVERTE}) {
+    sig += *t;
+    sig += '\x01';
+  }
+  sig += std::to_string(s.ACTIF) + ',' + std::to_string(s.PORT) + ',' + std::to_string(s.TLS) + ',' +
+         std::to_string(s.DECOUVERTE);
+  return sig;
+}
+
+}  // namespace
+
+Text mqtt_failure_text(const MqttFailure& f, const MqttSettings& s) {
+  const Text server = Text(trim(s.SERVEUR)) + ":" + std::to_string(s.PORT);
+  const Text detail = f.detail.empty() ? Text() : w(" (" + f.detail + ")");
+  switch (f.kind) {
+    case MqttFailureKind::kInvalidSettings:
+      return w("Réglages MQTT inutilisables") + detail + ".";
+    case MqttFailureKind::kUnknownHost:
+      return w("Serveur MQTT « ") + Text(trim(s.SERVEUR)) + w(" » introuvable : vérifiez son nom.");
+    case MqttFailureKind::kUnreachable:
+      return w("Connexion impossible au serveur MQTT ") + server + detail + w(". Nouvel essai automatique.");
+    case MqttFailureKind::kTimeout:
+      return w("Le serveur MQTT ") + server + w(" ne répond pas. Nouvel essai automatique.");
+    case MqttFailureKind::kTls:
+      return w("Connexion sécurisée (TLS) impossible avec le serveur MQTT ") + server + detail +
+             w(" : certificat refusé ou fichier CA incorrect.");
+    case MqttFailureKind::kAuthRefused:
+      return w("Le serveur MQTT ") + server +
+             w(" refuse la connexion : nom d'utilisateur ou mot de passe incorrect.");
+    case MqttFailureKind::kRefused:
+      return w("Le serveur MQTT ") + server + w(" refuse la connexion") + detail + ".";
+    case MqttFailureKind::kLost:
+      return w("Connexion au serveur MQTT ") + server + w(" perdue") + detail +
+             w(". Nouvel essai automatique.");
+  }
+  return {};
+}
+
+MqttConnectOptions mqtt_connect_options(const MqttSettings& s) {
+  MqttConnectOptions o;
+  o.host = cp1252_to_utf8(trim(s.SERVEUR));
+  o.port = s.PORT;
+  o.username = cp1252_to_utf8(s.UTILISATEUR);
+  o.password = cp1252_to_utf8(s.MOT_DE_PASSE);
+  o.tls = s.TLS == 1;
+  o.ca_file = cp1252_to_utf8(trim(s.CA));
+  return o;
+}
+
+MqttPublisher::MqttPublisher(Sources sources, TimerFactory& timers, UserMessages& messages,
+                             MqttClientFactory& clients)
+    : src_(std::move(sources)), messages_(messages), clients_(clients) {
+  timer_ = timers.create_timer("Timer_mqtt", kTickMs);
+  timer_->set_handler([this] { tick(); });
+}
+
+MqttPublisher::~MqttPublisher() { shutdown(); }
+
+bool MqttPublisher::connected(int meter) const {
+  const Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  return l.client && l.client->connected();
+}
+
+MqttMeterView MqttPublisher::view(int meter) const {
+  const auto i = static_cast<std::size_t>(meter - 1);
+  const Settings& s = src_.settings;
+  const MeterSlot& slot = src_.meters[i];
+  MqttMeterView v{slot, meter, false, {}, 0, {}, false};
+  v.meter = meter;
+  v.standard = (meter == 1 ? s.prg.MODE_TIC_cpt1 : s.prg.MODE_TIC_cpt2) == 1;
+  v.period = v.standard ? src_.window[kMeter[i].ptec].text : slot.PTEC;
+  v.ejp_notice = src_.measures.at(MeasureKind::PEJP, meter);
+  v.name = meter == 1 ? s.prg.NOM_CPT1 : s.prg.NOM_CPT2;
+  v.simulated = src_.simulated && src_.simulated();
+  return v;
+}
+
+void MqttPublisher::apply_settings() {
+  const MqttSettings& s = src_.settings.mqtt;
+  const std::string sig = settings_signature(s);
+  if (sig == settings_sig_) return;
+  settings_sig_ = sig;
+  for (Link& l : links_) drop_link(l);
+  reported_.clear();
+  enabled_ = s.ACTIF == 1 && !trim(s.SERVEUR).empty();
+  timer_->set_enabled(enabled_);
+}
+
+void MqttPublisher::packet_decoded(int meter) {
+  if (!enabled_ || (meter != 1 && meter != 2)) return;
+  const MeterSlot& slot = src_.meters[static_cast<std::size_t>(meter - 1)];
+  if (!slot.identified || trim(slot.ADCO).empty()) return;  // nothing before identification
+  Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  const std::string address = mqtt_address(slot.ADCO);
+  if (l.address != address) start_link(meter, address);
+  const std::int64_t t = now();
+  const bool was_live = l.live;
+  l.live = true;
+  l.last_packet_ms = t;
+
+  const MqttMeterView v = view(meter);
+  std::string events = mqtt_event_key(v);
+  // PERIODE 0: every decoded frame.
+  const std::int64_t period_ms = std::int64_t{std::max(0, src_.settings.mqtt.PERIODE)} * 1000;
+  const bool due =
+      !was_live || l.last_state_ms < 0 || events != l.last_events || t - l.last_state_ms >= period_ms;
+  if (!due) return;
+  l.last_events = std::move(events);
+  l.last_state_ms = t;
+  std::string state = mqtt_state(v).dump();
+  if (l.client && l.client->connected()) {
+    announce(l, v);
+    send_state(l, state);
+  } else {
+    l.pending = std::move(state);  // only the newest is kept
+  }
+}
+
+void MqttPublisher::reading_stopped() {
+  for (Link& l : links_) {
+    if (!l.live) continue;
+    l.live = false;
+    go_offline(l);
+  }
+}
+
+void MqttPublisher::shutdown() {
+  if (timer_) timer_->set_enabled(false);
+  for (Link& l : links_) drop_link(l);
+  enabled_ = false;
+  settings_sig_.clear();
+}
+
+void MqttPublisher::tick() {
+  const std::int64_t t = now();
+  for (int meter = 1; meter <= 2; ++meter) {
+    Link& l = links_[static_cast<std::size_t>(meter - 1)];
+    if (l.address.empty()) continue;
+    if (l.live && t - l.last_packet_ms > kStaleMs) {
+      l.live = false;
+      go_offline(l);
+    }
+    if (!l.client->connected() && !l.connecting && t >= l.retry_at_ms) connect(meter);
+  }
+}
+
+void MqttPublisher::start_link(int meter, const std::string& address) {
+  Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  drop_link(l);
+  l.address = address;
+  l.client = clients_.create_client();
+  l.client->on_connected = [this, meter] { on_connected(meter); };
+  l.client->on_failure = [this, meter](const MqttFailure& f) { on_failure(meter, f); };
+  connect(meter);
+}
+
+void MqttPublisher::connect(int meter) {
+  Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  MqttConnectOptions o = mqtt_connect_options(src_.settings.mqtt);
+  o.client_id = "vireluz-" + l.address;
+  o.will_topic = mqtt_topics(src_.settings.mqtt, l.address).availability;
+  o.will_payload = "offline";
+  l.connecting = true;
+  l.client->connect(o);
+}
+
+void MqttPublisher::drop_link(Link& l) {
+  if (l.client) {
+    if (l.client->connected() && l.live) go_offline(l);
+    l.client->on_connected = nullptr;
+    l.client->on_failure = nullptr;
+    l.client->disconnect();
+  }
+  l = Link{};
+}
+
+void MqttPublisher::on_connected(int meter) {
+  Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  l.connecting = false;
+  l.failures = 0;
+  l.announced = false;
+  l.sensors_sig.clear();
+  reported_.clear();  // a later failure is news again
+  if (!l.live) {
+    go_offline(l);
+    return;
+  }
+  const MqttMeterView v = view(meter);
+  announce(l, v);
+  // The newest state: the one kept while disconnected, else the current one.
+  send_state(l, l.pending ? *l.pending : mqtt_state(v).dump());
+  l.pending.reset();
+  l.last_state_ms = now();
+}
+
+void MqttPublisher::on_failure(int meter, const MqttFailure& f) {
+  Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  l.connecting = false;
+  l.announced = false;
+  const int shift = std::min(l.failures, 6);
+  l.retry_at_ms = now() + std::min(kMaxRetryMs, std::int64_t{1000} << shift);
+  ++l.failures;
+  report(f);
+}
+
+void MqttPublisher::announce(Link& l, const MqttMeterView& v) {
+  const MqttSettings& s = src_.settings.mqtt;
+  if (s.DECOUVERTE == 1) {
+    const std::vector<MqttSensor> sensors = mqtt_sensors(v);
+    std::string sig = v.name + '|';
+    for (const auto& x : sensors) sig += x.key + ',';
+    if (sig != l.sensors_sig) {
+      std::vector<std::string> topics;
+      for (const auto& x : sensors) {
+        const MqttDiscoveryMessage m = mqtt_discovery(s, v, l.address, x);
+        l.client->publish(m.topic, m.payload, true, 1);
+        topics.push_back(m.topic);
+      }
+      // Entities that the meter no longer has are removed.
+      for (const auto& old : l.discovery_topics)
+        if (std::find(topics.begin(), topics.end(), old) == topics.end()) l.client->publish(old, "", true, 1);
+      l.discovery_topics = std::move(topics);
+      l.sensors_sig = std::move(sig);
+    }
+  }
+  if (!l.announced) {
+    l.client->publish(mqtt_topics(s, l.address).availability, "online", true, 1);
+    l.announced = true;
+  }
+}
+
+void MqttPublisher::send_state(Link& l, const std::string& state) {
+  l.client->publish(mqtt_topics(src_.settings.mqtt, l.address).state, state, true, 0);
+}
+
+void MqttPublisher::go_offline(Link& l) {
+  l.announced = false;
+  if (l.client && l.client->connected())
+    l.client->publish(mqtt_topics(src_.settings.mqtt, l.address).availability, "offline", true, 1);
+}
+
+void MqttPublisher::report(const MqttFailure& f) {
+  // A lost connection is retried at once; only a failing retry is news.
+  if (f.kind == MqttFailureKind::kLost) return;
+  const std::string key = std::to_string(static_cast<int>(f.kind)) + '|' + f.detail;
+  if (!reported_.insert(key).second) return;
+  messages_.show_message(
+      UserMessage{MessageIcon::Warning, kCaption, mqtt_failure_text(f, src_.settings.mqtt)});
+}
+
+}  // namespace vireluz

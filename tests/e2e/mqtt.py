@@ -1,0 +1,316 @@
+"""MQTT publishing of the headless program to a real Mosquitto broker started
+here on 127.0.0.1, watched by a real subscriber (paho): Home Assistant
+discovery and states of four kinds of meters, availability on a clean stop,
+on SIGKILL (last will) and after a broker restart, TLS with a CA made here,
+and one clear message for a refused login or a certificate of another CA."""
+
+import contextlib
+import json
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+from e2e_support import check, free_port, headless, main, scramble, temp_dir, wait_until, write_config
+
+VIREL = sys.argv[1]
+
+try:
+    import paho.mqtt.client as paho
+except ImportError:
+    paho = None
+
+
+class Broker:
+    """mosquitto with three listeners: plain and anonymous, TLS (certificate
+    of the test's CA for 127.0.0.1), plain with a password file."""
+
+    def __init__(self, work, certs):
+        self.work = work
+        self.port, self.tls_port, self.auth_port = free_port(), free_port(), free_port()
+        passwd = os.path.join(work, "passwd")
+        open(passwd, "w").close()
+        subprocess.run(["mosquitto_passwd", "-b", passwd, "vireluz", "bon-secret"], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.conf = os.path.join(work, "mosquitto.conf")
+        with open(self.conf, "w") as f:
+            # As root, mosquitto would switch to its own user, who cannot read the test's folder.
+            f.write("user %s\n" % pwd.getpwuid(os.getuid()).pw_name)
+            f.write("per_listener_settings true\npersistence false\nlog_dest stderr\n"
+                    "listener %d 127.0.0.1\nallow_anonymous true\n"
+                    "listener %d 127.0.0.1\nallow_anonymous true\ncafile %s\ncertfile %s\nkeyfile %s\n"
+                    "listener %d 127.0.0.1\nallow_anonymous false\npassword_file %s\n"
+                    % (self.port, self.tls_port, certs["ca"], certs["cert"], certs["key"], self.auth_port,
+                       passwd))
+        self.proc = None
+        self.start()
+
+    def start(self):
+        self.log = open(os.path.join(self.work, "mosquitto.log"), "ab")
+        self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=self.log, stderr=self.log)
+        if not wait_until(lambda: port_open(self.port), 10, 0.1):
+            with open(os.path.join(self.work, "mosquitto.log"), errors="replace") as f:
+                check(False, "mosquitto ne démarre pas : " + f.read()[-2000:])
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(10)
+        self.log.close()
+
+
+def port_open(port):
+    import socket
+    with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 0.5):
+        return True
+    return False
+
+
+def make_certs(d):
+    """A CA and a server certificate for 127.0.0.1 signed by it; a second,
+    unrelated CA."""
+    def run(*args):
+        subprocess.run(["openssl"] + list(args), check=True, cwd=d, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    for ca in ("ca", "other_ca"):
+        run("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=VIRELUZ test " + ca,
+            "-keyout", ca + ".key", "-out", ca + ".pem")
+    run("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", "server.key", "-out",
+        "server.csr")
+    with open(os.path.join(d, "san.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1\n")
+    run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-days", "2",
+        "-extfile", "san.ext", "-out", "server.pem")
+    return {"ca": os.path.join(d, "ca.pem"), "other_ca": os.path.join(d, "other_ca.pem"),
+            "cert": os.path.join(d, "server.pem"), "key": os.path.join(d, "server.key")}
+
+
+class Subscriber:
+    """Every message of the broker (topic "#"), in arrival order; the client
+    reconnects by itself when the broker comes back."""
+
+    def __init__(self, port):
+        self.messages = []  # (time, topic, payload text, retained)
+        self.lock = threading.Lock()
+        self.client = paho.Client(client_id="vireluz-e2e-sub-%d" % os.getpid())
+        self.client.on_connect = lambda c, u, f, rc: c.subscribe("#", qos=1)
+        self.client.on_message = self._on_message
+        self.client.reconnect_delay_set(0.2, 1)
+        self.client.connect("127.0.0.1", port)
+        self.client.loop_start()
+
+    def _on_message(self, client, userdata, msg):
+        with self.lock:
+            self.messages.append((time.monotonic(), msg.topic, msg.payload.decode("utf-8"), msg.retain))
+
+    def all(self):
+        with self.lock:
+            return list(self.messages)
+
+    def last(self, topic, since=0.0):
+        found = [p for t, top, p, _ in self.all() if top == topic and t >= since]
+        return found[-1] if found else None
+
+    def close(self):
+        self.client.loop_stop()
+        self.client.disconnect()
+
+
+def configure(cfg, broker_port, prg=(), mqtt=()):
+    items = dict([("ACTIF", 1), ("SERVEUR", "127.0.0.1"), ("PORT", broker_port), ("PERIODE", 0)] + list(mqtt))
+    write_config(cfg, prg=prg, extra_sections=[("CONFIG_MQTT", list(items.items()))])
+
+
+def index_wh(text):
+    """Wh of an index as the decoder stores it: 9 Wh digits, or kWh with three decimals."""
+    if "," in text or "." in text:
+        whole, frac = text.replace(",", ".").split(".")
+        check(len(frac) == 3, "index %r" % text)
+        return int(whole) * 1000 + int(frac)
+    return int(text)
+
+
+def expected_state(dump, meter, standard):
+    """The values of the dump (the document `vireluz-tic decode` prints) as
+    the state message carries them."""
+    m = dump["meters"][meter - 1]
+    keys = {0: ["HCHP", "HCHC"], 1: ["BASE"], 2: ["EJPHN", "EJPHPM"],
+            3: ["BBRHCJB", "BBRHPJB", "BBRHCJW", "BBRHPJW", "BBRHCJR", "BBRHPJR"]}
+    out = {}
+    if m["tariff_kind"] == 4:
+        out["EASF01"] = index_wh(m["BASE"])
+        out["EAIT"] = int(m["EAIT"])
+    else:
+        for k in keys[m["tariff_kind"]]:
+            out[k] = index_wh(m[k])
+    out["PAPP"] = int(m["PAPP"])
+    if m["phase_mode"] == 1:
+        for k in ("IINST1", "IINST2", "IINST3"):
+            out[k] = int(m[k])
+    else:
+        out["IINST"] = int(m["IINST"])
+    out["ISOUSC"] = int(m["ISOUSC"])
+    if standard:
+        out["URMS1"] = int(m["URMS1"])
+        out["PERIODE"] = dump["fields"]["Edit_ptec" if meter == 1 else "Edit_ptec_cpt2"]["text"].strip()
+    else:
+        out["PERIODE"] = m["PTEC"].rstrip(".")
+    if m["tariff_kind"] == 3 and not standard:
+        out["DEMAIN"] = m["DEMAIN"] or None
+    out["adresse"] = m["ADCO"]
+    return out
+
+
+ENERGY = {"device_class": "energy", "state_class": "total_increasing", "unit_of_measurement": "Wh"}
+POWER = {"device_class": "apparent_power", "state_class": "measurement", "unit_of_measurement": "VA"}
+CURRENT = {"device_class": "current", "state_class": "measurement", "unit_of_measurement": "A"}
+
+
+def check_discovery(sub, address, name, sensors):
+    """The config messages of one meter: exactly `sensors` (key -> expected
+    fields), each complete and pointing at the meter's topics and device."""
+    prefix = "homeassistant/"
+    found = {}
+    for _, topic, payload, retained in sub.all():
+        if topic.startswith(prefix) and ("/vireluz_%s/" % address) in topic and payload:
+            found[topic.split("/")[-2]] = json.loads(payload)
+    check(set(found) == {k.lower() for k in sensors},
+          "%s : capteurs découverts %s, attendus %s" % (address, sorted(found), sorted(sensors)))
+    for key, fields in sensors.items():
+        c = found[key.lower()]
+        for f in ("name", "unique_id", "state_topic", "availability_topic", "value_template", "device"):
+            check(c.get(f), "%s/%s : champ %s absent : %s" % (address, key, f, c))
+        check(c["state_topic"] == "vireluz/%s/state" % address, "%s : state_topic %s" % (key, c["state_topic"]))
+        check(c["availability_topic"] == "vireluz/%s/availability" % address, "%s : availability" % key)
+        check(key in c["value_template"], "%s : value_template %s" % (key, c["value_template"]))
+        check(c["device"]["identifiers"] == ["vireluz_" + address] and c["device"]["name"] == name,
+              "%s : appareil %s" % (key, c["device"]))
+        for f, v in fields.items():
+            check(c.get(f) == v, "%s/%s : %s = %r, attendu %r" % (address, key, f, c.get(f), v))
+    return [c["unique_id"] for c in found.values()]
+
+
+def runner_lines(err, text):
+    return [line for line in err if text in line]
+
+
+def test():
+    if paho is None or not shutil.which("mosquitto") or not shutil.which("openssl"):
+        print("mosquitto, openssl ou python3-paho-mqtt absent : test ignoré")
+        sys.exit(77)
+    with temp_dir("mqtt") as work:
+        certs = make_certs(work)
+        broker = Broker(work, certs)
+        sub = Subscriber(broker.port)
+        try:
+            run_meters_tls_and_refusals(work, broker, sub, certs)
+            run_restart_and_kill(work, broker, sub)
+        finally:
+            sub.close()
+            broker.stop()
+
+
+def run_meters_tls_and_refusals(work, broker, sub, certs):
+    dirs = {}
+    for name in ("a", "b", "tls", "badca", "badpw"):
+        dirs[name] = os.path.join(work, name)
+        os.mkdir(dirs[name])
+    # A: historic HC meter + standard producer. B: historic Tempo + standard three-phase.
+    configure(dirs["a"], broker.port, prg=[("MODE_TIC_cpt2", 1), ("NOM_CPT1", "Maison"), ("NOM_CPT2", "Toit")])
+    configure(dirs["b"], broker.port, prg=[("MODE_TIC_cpt2", 1), ("MODE_MONO_TRI_cpt2", 1)])
+    configure(dirs["tls"], broker.tls_port, mqtt=[("TLS", 1), ("CA", certs["ca"])])
+    configure(dirs["badca"], broker.tls_port, mqtt=[("TLS", 1), ("CA", certs["other_ca"])])
+    configure(dirs["badpw"], broker.auth_port,
+              mqtt=[("UTILISATEUR", "vireluz"), ("MOT DE PASSE", scramble("mauvais"))])
+    sims = {
+        "a": "meter1=historique,hc,address:A00000000001 meter2=standard,prod,address:A00000000002",
+        "b": "meter1=historique,tempo,address:B00000000001 meter2=standard,tri,base,address:B00000000002",
+        "tls": "meter1=historique,base,address:T00000000001",
+        "badca": "meter1=historique,base,address:T00000000002",
+        "badpw": "meter1=historique,base,address:P00000000001",
+    }
+    with contextlib.ExitStack() as stack:
+        runs = {}
+        for name, opts in sims.items():
+            kind = "--simulate=usb1" if name in ("tls", "badca", "badpw") else "--simulate"
+            runs[name] = stack.enter_context(headless(VIREL, dirs[name], 40, [kind, "--sim-options", opts]))
+        addresses = ["A00000000001", "A00000000002", "B00000000001", "B00000000002", "T00000000001"]
+        wait_until(lambda: all(sub.last("vireluz/%s/state" % a) for a in addresses), 30)
+        time.sleep(2)
+        for r in runs.values():
+            r.stop()
+        results = {name: r.wait() for name, r in runs.items()}
+
+    # Both meters of A and B: discovery complete, last state = decoded values.
+    uids = []
+    uids += check_discovery(sub, "A00000000001", "Maison", {
+        "HCHP": ENERGY, "HCHC": ENERGY, "PAPP": POWER, "IINST": CURRENT, "ISOUSC": {"unit_of_measurement": "A"},
+        "PERIODE": {"device_class": "enum"}})
+    uids += check_discovery(sub, "A00000000002", "Toit", {
+        "EASF01": ENERGY, "EAIT": ENERGY, "PAPP": POWER, "IINST": CURRENT, "URMS1": {"unit_of_measurement": "V"},
+        "ISOUSC": {"unit_of_measurement": "kVA"}, "PERIODE": {}})
+    uids += check_discovery(sub, "B00000000001", "EDF", dict(
+        {k: ENERGY for k in ("BBRHCJB", "BBRHPJB", "BBRHCJW", "BBRHPJW", "BBRHCJR", "BBRHPJR")},
+        PAPP=POWER, IINST=CURRENT, ISOUSC={}, PERIODE={"device_class": "enum"},
+        DEMAIN={"device_class": "enum", "options": ["Bleu", "Blanc", "Rouge"]}))
+    uids += check_discovery(sub, "B00000000002", "Solaire", {
+        "BASE": ENERGY, "PAPP": POWER, "IINST1": CURRENT, "IINST2": CURRENT, "IINST3": CURRENT,
+        "URMS1": {"device_class": "voltage", "unit_of_measurement": "V"}, "ISOUSC": {}, "PERIODE": {}})
+    check(len(uids) == len(set(uids)), "unique_id en double : %s" % uids)
+    for name, meters in (("a", ("A00000000001", "A00000000002")), ("b", ("B00000000001", "B00000000002"))):
+        rc, err, dump = results[name]
+        check(rc == 0 and not err, "%s : code %s, stderr %s" % (name, rc, err))
+        for meter, address in enumerate(meters, start=1):
+            state = json.loads(sub.last("vireluz/%s/state" % address))
+            want = expected_state(dump, meter, standard=meter == 2)
+            got = {k: state.get(k) for k in want}
+            check(got == want, "%s : état publié %s, décodé %s" % (address, got, want))
+            check(state["simule"] is True, "%s : non marqué simulé" % address)
+            # Reading stopped with the program: the meter is offline.
+            check(sub.last("vireluz/%s/availability" % address) == "offline", "%s pas hors ligne" % address)
+
+    # TLS with the test's CA works; another CA gives one clear message, not one per retry.
+    rc, err, _ = results["tls"]
+    check(rc == 0 and not err, "TLS : code %s, stderr %s" % (rc, err))
+    check(sub.last("vireluz/T00000000001/state"), "TLS : aucun état reçu")
+    rc, err, _ = results["badca"]
+    tls_lines = runner_lines(err, "TLS")
+    check(len(tls_lines) == 1 and "certificate verify failed" in tls_lines[0] and len(err) == 1,
+          "mauvaise CA : messages %s" % err)
+    check(sub.last("vireluz/T00000000002/state") is None, "mauvaise CA : état publié")
+    rc, err, _ = results["badpw"]
+    check(len(err) == 1 and "mot de passe incorrect" in err[0], "mauvais mot de passe : messages %s" % err)
+
+
+def run_restart_and_kill(work, broker, sub):
+    cfg = os.path.join(work, "c")
+    os.mkdir(cfg)
+    configure(cfg, broker.port, mqtt=[("PERIODE", 1)])
+    topic = "vireluz/C00000000001/"
+    with headless(VIREL, cfg, 60, ["--simulate=usb1", "--sim-options", "meter1=historique,hc,address:C00000000001"]) \
+            as run:
+        check(wait_until(lambda: sub.last(topic + "state"), 20), "C : aucun état")
+        # The broker goes away and comes back (without its retained messages).
+        broker.stop()
+        time.sleep(2)
+        restarted = time.monotonic()
+        broker.start()
+        check(wait_until(lambda: sub.last(topic + "availability", restarted) == "online"
+                         and sub.last(topic + "state", restarted), 20), "C : pas de reconnexion")
+        # Killed outright: the broker sends the last will.
+        killed = time.monotonic()
+        os.killpg(run.proc.pid, signal.SIGKILL)
+        check(wait_until(lambda: sub.last(topic + "availability", killed) == "offline", 10),
+              "C : dernière volonté non reçue après SIGKILL")
+        run.proc.wait()
+        # While the broker was down, a retry may have failed: said once at most.
+        err = [t for _, t in run.lines]
+        check(len(err) <= 1 and all("Connexion impossible" in t for t in err), "C : messages %s" % err)
+
+
+if __name__ == "__main__":
+    main(test)
