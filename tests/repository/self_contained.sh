@@ -3,8 +3,8 @@
 # (no sibling folder, nothing beside it) configures, builds and passes every
 # test that reads the real captures. Anything that reads outside the
 # repository fails here. The library objects come from ccache when the
-# calling build used it (same relative layout), so only the test programs
-# are compiled again.
+# calling build used it (scripts/build.sh: paths relative to the repository,
+# build/ inside it), so only the test programs are compiled again.
 #   self_contained.sh SOURCE_DIR
 set -euo pipefail
 SRC=$1
@@ -19,7 +19,7 @@ git clone -q --no-hardlinks "$SRC" "$WORK/repo"
 cd "$WORK/repo"
 LAUNCHER=()
 if command -v ccache >/dev/null 2>&1; then
-  export CCACHE_BASEDIR=/ CCACHE_NOHASHDIR=true
+  export CCACHE_BASEDIR=$WORK/repo CCACHE_NOHASHDIR=true
   LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIRELUZ_BUILD_APP=OFF -DVIRELUZ_BUILD_BENCH=OFF \
