@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev libgl-dev
   libcurl4-openssl-dev libssl-dev libftdi1-dev libsimpleini-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -12,6 +12,7 @@ PACKAGES=(
   libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
   python3 python3-aiosmtpd socat faketime xvfb xauth time
   fonts-dejavu-core
+  dpkg-dev file lintian
 )
 
 missing=()

@@ -235,7 +235,8 @@ void InterfaceController::start_reading() {
   set_text(FieldId::Button_lecture, "Arret Lecture");
   set_enabled(FieldId::Button_scan, false);
   ReadingActive = true;
-  if (settings_.prg.REPERTOIR_ENR.empty()) settings_.prg.REPERTOIR_ENR = ProgramDir;
+  // An empty REPERTOIR_ENR stays empty: the recorders then write into the
+  // run's data folder, and the configuration window shows that folder.
 }
 
 void InterfaceController::arret_lecture() {
@@ -267,6 +268,11 @@ void InterfaceController::affiche_nb_compteurs() {
   window_[FieldId::GroupBox_cpt2].visible = two;
   window_[FieldId::Panel1].width = two ? 900 : 510;
   graphs_.width = two ? 825 : 417;
+  // Graph 2 follows at once, not only at the next showing of the graphs window.
+  if (graphs_.graph[1].visible != two) {
+    graphs_.graph[1].visible = two;
+    ++graphs_.graph[1].serial;
+  }
   const Text c1 = "Compteur 1: " + settings_.prg.NOM_CPT1;
   const Text c2 = "Compteur 2: " + settings_.prg.NOM_CPT2;
   window_[FieldId::GroupBox_cpt1].text = c1;

@@ -91,7 +91,6 @@ class InterfaceController {
   bool DataSeenCpt2 = false;
   std::int32_t ComPortNumber = 0;
   static inline const std::array<int, 2> BaudRateByMode = {1200, 9600};
-  std::string ProgramDir;  // default record folder
   std::uint64_t MeterSwitches = 0;
 
   Timer& Timer_cpts() { return *timer_cpts_; }

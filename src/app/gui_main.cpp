@@ -4,6 +4,7 @@
 
 // Before any Qt header: Qt defines "slots" as a macro.
 #include <QApplication>
+#include <QProxyStyle>
 #include <QTimer>
 #include <clocale>
 #include <cstdio>
@@ -43,6 +44,16 @@ class VireluzApplication : public QApplication {
   }
 };
 
+// The platform's style, with '*' as the echo character of password fields.
+class VireluzStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* ret) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, ret);
+  }
+};
+
 bool has_env(const char* name) {
   const char* v = std::getenv(name);
   return v && *v;
@@ -76,6 +87,16 @@ bool real_interface_attached() {
   return false;
 }
 
+void setup_application() {
+  // The application title. Set as the name, not the display name: Qt appends
+  // a display name to every window caption ("A propos — VIRELUZ ...").
+  QApplication::setApplicationName(QString::fromUtf8("VIRELUZ 2 Compteurs électrique"));
+  // The menu entry gives the task bar its name and icon.
+  QGuiApplication::setDesktopFileName("vireluz");
+  QApplication::setWindowIcon(program_icon());
+  QApplication::setStyle(new VireluzStyle);
+}
+
 int run_gui(const AppOptions& options, int argc, char** argv) {
   if (!display_available()) {
     std::fprintf(stderr,
@@ -84,9 +105,7 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
     return run_headless(options, argc, argv);
   }
   VireluzApplication app(argc, argv);
-  QApplication::setApplicationName("vireluz");
-  QApplication::setApplicationDisplayName(QString::fromUtf8("VIRELUZ 2 Compteurs électrique"));
-  QApplication::setWindowIcon(program_icon());
+  setup_application();
   // Hidden in the notification area the program goes on: only "Quitter" ends it.
   app.setQuitOnLastWindowClosed(false);
   QtUserMessages messages;
@@ -103,12 +122,12 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
   Services& services = run.services;
 
   ProgramBackend gui_backend(program, services);
-  gui_backend.demo = !options.simulate.empty();
+  gui_backend.demo = options.demo;
   gui_backend.set_mqtt(&run.mqtt);
   int rc = 0;
   {
     GuiShell shell(gui_backend, messages, options.start,
-                   QCoreApplication::applicationFilePath().toStdString());
+                   QCoreApplication::applicationFilePath().toStdString(), options.config_dir);
     shell.show();
     if (options.run_for_s > 0)
       QTimer::singleShot(static_cast<int>(options.run_for_s * 1000), &app, [] { QCoreApplication::exit(0); });

@@ -1,6 +1,10 @@
 #include "app/gui_shell.h"
 
 #include <QDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <algorithm>
 
 #include "alerts/alert_engine.h"
 #include "app/alert_window.h"
@@ -15,25 +19,62 @@
 
 namespace vireluz {
 
-GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, const std::string& program_path)
+namespace {
+
+// The frame around a top-level window's client area; null until the platform
+// has framed it (before its first showing).
+QMargins frame_of(const QWidget& w) {
+  const QRect inner = w.geometry(), outer = w.frameGeometry();
+  return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                  outer.bottom() - inner.bottom());
+}
+
+}  // namespace
+
+void place_over(QWidget& window, const QWidget& owner) {
+  window.ensurePolished();
+  // Before its first showing a window has no size of its own yet.
+  if (!window.testAttribute(Qt::WA_Resized)) window.adjustSize();
+  QScreen* screen = owner.screen() ? owner.screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  // Not framed yet: the owner's frame is the best guess (same decorations),
+  // else a title bar's height, so that it never lands above the screen.
+  QMargins frame = frame_of(window);
+  if (frame.isNull()) frame = frame_of(owner);
+  if (frame.isNull()) frame.setTop(std::max(24, window.style()->pixelMetric(QStyle::PM_TitleBarHeight)));
+  const int max_w = area.width() - frame.left() - frame.right();
+  const int max_h = area.height() - frame.top() - frame.bottom();
+  if (window.width() > max_w || window.height() > max_h)
+    window.resize(std::min(window.width(), max_w), std::min(window.height(), max_h));
+  QRect outer(QPoint(), window.size().grownBy(frame));
+  outer.moveCenter(owner.isVisible() ? owner.frameGeometry().center() : area.center());
+  outer.moveLeft(std::clamp(outer.left(), area.left(), area.right() + 1 - outer.width()));
+  outer.moveTop(std::clamp(outer.top(), area.top(), area.bottom() + 1 - outer.height()));
+  window.move(outer.topLeft());  // a top-level window's position is its frame's
+}
+
+GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, const std::string& program_path,
+                   const std::string& config_dir)
     : backend_(backend), start_(start) {
-  auto modal = [](QWidget* w) {
-    return [w] {
-      if (auto* d = qobject_cast<QDialog*>(w)) d->exec();
+  // Every dialog opens centred on the main window and wholly on the screen.
+  auto modal = [this](QWidget* w) {
+    return [this, w] {
+      if (auto* d = qobject_cast<QDialog*>(w)) {
+        place_over(*d, *main_);
+        d->exec();
+      }
     };
   };
   TForm1::Windows links;
   // The other windows do not exist yet when the main window is created (it
   // comes first): the links look them up when used.
-  links.configuration = [this] { cfg_->exec(); };
+  links.configuration = [this, modal] { modal(cfg_)(); };
   links.alertes = [this, modal] { modal(alertes_)(); };
   links.bdpv = [this, modal] { modal(bdpv_)(); };
   links.cosm = [this, modal] { modal(cosm_)(); };
   links.mqtt = [this, modal] { modal(mqtt_)(); };
-  links.a_propos = [this] {
-    a_propos_->move(main_->geometry().center() - a_propos_->rect().center());
-    a_propos_->exec();
-  };
+  links.a_propos = [this, modal] { modal(a_propos_)(); };
   links.sync_graphs = [this] {
     if (graphs_) graphs_->render();
   };
@@ -42,6 +83,7 @@ GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, co
   a_propos_ = new TForm_a_propos(main_.get());
   windows_.push_back(a_propos_);
   cfg_ = new TForm_cfg(backend, messages, program_path, main_.get());
+  cfg_->model().autostart_config_dir = config_dir;
   windows_.push_back(cfg_);
   graphs_ = new TForm_graphiques(backend, main_.get());
   windows_.push_back(graphs_);

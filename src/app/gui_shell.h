@@ -18,11 +18,16 @@ class TForm_cfg;
 class TForm_graphiques;
 class TForm_pas_vireluz;
 
+// Centres `window` on `owner` (on the screen when the owner is hidden), moved
+// and if need be shrunk so that it lies wholly on the screen, title bar included.
+void place_over(QWidget& window, const QWidget& owner);
+
 class GuiShell {
  public:
-  // start: launched with the parameter "start". program_path: the executable
-  // (for the autostart entry).
-  GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, const std::string& program_path);
+  // start: launched with the parameter "start". program_path and config_dir
+  // (the --config-dir given, or ""): the command of the autostart entry.
+  GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, const std::string& program_path,
+           const std::string& config_dir = {});
   ~GuiShell();
 
   // The windows in their creation order: TForm1, TForm_a_propos, TForm_cfg,

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -76,11 +77,27 @@ bool write_dump(const std::string& path, Program& p, bool simulated, int active_
 
 }  // namespace
 
-void print_usage() {
-  std::fprintf(stderr,
-               "usage: vireluz [start] [--headless] [--simulate[=usb2|xbee|usb1]] [--sim-options TEXTE]\n"
-               "               [--sim-options-file FICHIER] [--config-dir DOSSIER] [--run-for SECONDES]\n"
-               "               [--dump FICHIER]\n");
+void print_usage(std::FILE* out) {
+  std::fputs(
+      "usage: vireluz [start] [--simulate[=usb2|xbee|usb1]] [--auto] [--config-dir DOSSIER]\n"
+      "       vireluz --headless [--simulate[=usb2|xbee|usb1]] [--sim-options TEXTE]\n"
+      "               [--sim-options-file FICHIER] [--config-dir DOSSIER] [--run-for SECONDES]\n"
+      "               [--dump FICHIER]\n"
+      "\n"
+      "  start                  (premier paramètre, exactement) réduit dans la zone de notification\n"
+      "                         et lance la lecture automatiquement ; tout autre mot : lancement normal\n"
+      "  --simulate[=TYPE]      interface simulée : usb2 (défaut), xbee ou usb1\n"
+      "  --auto                 interface simulée quand aucune interface réelle n'est branchée\n"
+      "                         (démonstration : lecture et graphiques lancés d'office)\n"
+      "  --config-dir DOSSIER   dossier des fichiers INI et, si REPERTOIR_ENR est vide, des\n"
+      "                         enregistrements\n"
+      "  --headless             sans fenêtre : les messages vont sur la sortie d'erreur\n"
+      "  --sim-options TEXTE    comportement des compteurs virtuels (avec --simulate)\n"
+      "  --sim-options-file FICHIER  le même, lu dans un fichier\n"
+      "  --run-for SECONDES     arrête proprement la lecture après ce temps\n"
+      "  --dump FICHIER         écrit l'état décodé en JSON à la fin\n"
+      "  --help, -h             cette aide\n",
+      out);
 }
 
 std::optional<AppOptions> parse_app_options(int argc, char** argv) {
@@ -94,8 +111,9 @@ std::optional<AppOptions> parse_app_options(int argc, char** argv) {
       }
       return std::string(argv[++i]);
     };
-    if (i == 1 && a == "start") {
-      o.start = true;
+    if (i == 1 && !a.empty() && a[0] != '-') {
+      // The launch word: only "start", exactly, asks for the automatic start.
+      o.start = a == "start";
     } else if (a == "--headless") {
       o.headless = true;
     } else if (a == "--help" || a == "-h") {
@@ -124,6 +142,12 @@ std::optional<AppOptions> parse_app_options(int argc, char** argv) {
       auto v = value("--config-dir");
       if (!v) return std::nullopt;
       o.config_dir = *v;
+      // Absolute, so that the autostart entry that repeats it reads the same folder.
+      if (!o.config_dir.empty()) {
+        std::error_code ec;
+        const auto abs = std::filesystem::absolute(o.config_dir, ec);
+        if (!ec) o.config_dir = abs.string();
+      }
       if (!o.config_dir.empty() && o.config_dir.back() != '/') o.config_dir += '/';
     } else if (a == "--run-for") {
       auto v = value("--run-for");

@@ -10,11 +10,13 @@ int main(int argc, char** argv) {
   const bool auto_simulate = vireluz::take_auto_option(argc, argv);
   auto options = vireluz::parse_app_options(argc, argv);
   if (!options) return 2;
-  if (auto_simulate && options->simulate.empty() && !vireluz::real_interface_attached())
-    options->simulate = vireluz::kSimUsbTwoMeters;
   if (options->help) {
-    vireluz::print_usage();
+    vireluz::print_usage(stdout);
     return 0;
+  }
+  if (auto_simulate && options->simulate.empty() && !vireluz::real_interface_attached()) {
+    options->simulate = vireluz::kSimUsbTwoMeters;
+    options->demo = true;
   }
   if (options->headless) return vireluz::run_headless(*options, argc, argv);
   return vireluz::run_gui(*options, argc, argv);

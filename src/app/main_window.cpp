@@ -19,6 +19,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/qt_support.h"
 #include "app/widgets.h"
@@ -187,11 +188,15 @@ void TForm1::build() {
   top->addWidget(label(FieldId::Label_type_interface));
   top->addWidget(label(FieldId::Label_com));
   top->addStretch(1);
-  top->addWidget(button(FieldId::Button_lecture, [this] { backend_.Button_lectureClick(); }));
-  top->addWidget(button(FieldId::Button_scan, [this] { backend_.Button_scanClick(); }));
-  top->addWidget(button(FieldId::Button_graphes, [this] { toggle_graphs(); }));
-  top->addWidget(button(FieldId::Button1, [this] { minimise(); }));
   outer->addLayout(top);
+  // The buttons on a row of their own: with one meter the window is narrow.
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(button(FieldId::Button_lecture, [this] { backend_.Button_lectureClick(); }));
+  buttons->addWidget(button(FieldId::Button_scan, [this] { backend_.Button_scanClick(); }));
+  buttons->addWidget(button(FieldId::Button_graphes, [this] { toggle_graphs(); }));
+  buttons->addWidget(button(FieldId::Button1, [this] { minimise(); }));
+  outer->addLayout(buttons);
 
   // The automatic-start panel, red, hidden until the automatic start runs.
   auto* demauto = new QFrame;
@@ -342,7 +347,8 @@ void TForm1::render(bool force) {
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     Field f = st.fields[i];
     if (!rendered_once_ || !same(f, last_.fields[i])) {
-      if (!rendered_once_ || f.visible != last_.fields[i].visible) layout_changed = true;
+      if (!rendered_once_ || f.visible != last_.fields[i].visible || f.width != last_.fields[i].width)
+        layout_changed = true;
       apply_field(i, f);
       last_.fields[i] = f;
     }
@@ -375,8 +381,17 @@ void TForm1::render(bool force) {
   }
   last_serial_ = st.serial;
   rendered_once_ = true;
-  // One meter or two: the window follows the size of its content.
-  if (layout_changed && isVisible()) adjustSize();
+  // One meter or two: the panel takes its width (never less than its content
+  // needs) and the window follows at once, shown or hidden.
+  QWidget* panel = centralWidget();
+  const int panel_width = st.fields[static_cast<std::size_t>(FieldId::Panel1)].width;
+  if (layout_changed && panel_width > 0) {
+    // A meter's box shown or hidden: the nested layouts recompute their minimum.
+    panel->layout()->invalidate();
+    panel->layout()->activate();
+    panel->setFixedWidth(std::max(panel_width, panel->minimumSizeHint().width()));
+  }
+  if (layout_changed) adjustSize();
   if (windows_.sync_graphs) windows_.sync_graphs();
 }
 

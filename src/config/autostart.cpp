@@ -66,35 +66,46 @@ std::string autostart_entry_path() {
   return dir.empty() ? std::string() : dir + "/" + kAutostartEntryName + ".desktop";
 }
 
-std::string autostart_command(const std::string& program_path) {
-  bool plain = !program_path.empty();
-  for (unsigned char c : program_path) {
+namespace {
+
+// One argument of an Exec line: quoted when it holds blanks or reserved
+// characters, a literal percent sign written twice (field codes start with %).
+std::string exec_argument(const std::string& value) {
+  bool plain = !value.empty();
+  for (unsigned char c : value) {
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
                     c == '.' || c == '_' || c == '-' || c == '+' || c == ',' || c >= 0x80;
     if (!ok) plain = false;
   }
   std::string arg;
   if (plain) {
-    arg = program_path;
+    arg = value;
   } else {
     // Quoted argument: ", `, $ and \ take a backslash inside the quotes.
     arg = "\"";
-    for (char c : program_path) {
+    for (char c : value) {
       if (c == '"' || c == '`' || c == '$' || c == '\\') arg += '\\';
       arg += c;
     }
     arg += '"';
   }
-  // A literal percent sign is written twice (field codes start with %).
   std::string out;
   for (char c : arg) {
     out += c;
     if (c == '%') out += '%';
   }
-  return out + " start";
+  return out;
 }
 
-bool write_autostart_entry(const std::string& program_path) {
+}  // namespace
+
+std::string autostart_command(const std::string& program_path, const std::string& config_dir) {
+  std::string out = exec_argument(program_path) + " start";
+  if (!config_dir.empty()) out += " --config-dir " + exec_argument(config_dir);
+  return out;
+}
+
+bool write_autostart_entry(const std::string& program_path, const std::string& config_dir) {
   const std::string dir = autostart_dir();
   if (!make_dirs(dir)) return false;
   const std::string path = autostart_entry_path();
@@ -107,7 +118,7 @@ bool write_autostart_entry(const std::string& program_path) {
          "Name=VIRELUZ 2 compteurs\n"
          "Comment=Lecture automatique des compteurs au d\xC3\xA9marrage\n"
          "Exec="
-      << escape_string_value(autostart_command(program_path))
+      << escape_string_value(autostart_command(program_path, config_dir))
       << "\n"
          "Icon=vireluz\n"
          "Terminal=false\n"

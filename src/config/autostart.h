@@ -15,12 +15,14 @@ std::string autostart_dir();
 std::string autostart_entry_path();
 
 // The Exec line's value for that executable: the path (quoted when it holds
-// blanks or characters the desktop-entry format reserves) followed by " start".
-std::string autostart_command(const std::string& program_path);
+// blanks or characters the desktop-entry format reserves) followed by " start",
+// then " --config-dir DIR" when the running program was given that folder, so
+// that the automatic start reads the same configuration.
+std::string autostart_command(const std::string& program_path, const std::string& config_dir = {});
 
 // Writes (or rewrites) the entry, creating the autostart folder if missing.
 // False when it cannot be written; nothing is then left half-written.
-bool write_autostart_entry(const std::string& program_path);
+bool write_autostart_entry(const std::string& program_path, const std::string& config_dir = {});
 
 enum class AutostartRemoval {
   NoFolder,  // the autostart folder does not exist: nothing to do, nothing to say

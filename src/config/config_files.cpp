@@ -39,6 +39,15 @@ void make_dirs(const std::string& dir) {
   }
 }
 
+// A folder named "bin" holds installed programs (a prefix's bin/, shared with
+// others): a program copied into a folder of its own keeps its files beside
+// it, an installed one keeps them in the user's configuration folder.
+bool is_installed_program_dir(std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  const auto slash = dir.find_last_of('/');
+  return (slash == std::string::npos ? dir : dir.substr(slash + 1)) == "bin";
+}
+
 std::string home_dir() {
   if (const char* h = std::getenv("HOME"); h && *h) return h;
   if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
@@ -118,7 +127,9 @@ std::string path_of(const Settings& s, const char* name) { return s.ConfigDir + 
 
 std::string choose_config_dir(const std::string& program_dir, const std::string& override_dir) {
   if (!override_dir.empty()) return with_slash(override_dir);
-  if (!program_dir.empty() && ::access(program_dir.c_str(), W_OK | X_OK) == 0) return with_slash(program_dir);
+  if (!program_dir.empty() && !is_installed_program_dir(program_dir) &&
+      ::access(program_dir.c_str(), W_OK | X_OK) == 0)
+    return with_slash(program_dir);
   std::string base;
   if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/')
     base = x;

@@ -13,9 +13,11 @@ namespace vireluz {
 inline constexpr const char* kConfigFileName = "vireluz_cfg.ini";
 inline constexpr const char* kAlertFileName = "alertes_mails.ini";
 
-// The folder of the INI files: `override_dir` when given; otherwise
-// `program_dir` when it can be written; otherwise $XDG_CONFIG_HOME/vireluz
-// (default ~/.config/vireluz). Always ends with '/'.
+// The run's data folder, where the INI files live (and the records while
+// REPERTOIR_ENR is empty): `override_dir` when given; otherwise `program_dir`
+// when it can be written and is not an installed program's folder (one named
+// "bin": /usr/bin, ~/.local/bin); otherwise $XDG_CONFIG_HOME/vireluz (default
+// ~/.config/vireluz), created if missing. Always ends with '/'.
 std::string choose_config_dir(const std::string& program_dir, const std::string& override_dir);
 
 // Loads alertes_mails.ini then vireluz_cfg.ini from settings.ConfigDir into

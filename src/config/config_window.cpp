@@ -28,7 +28,7 @@ ConfigWindow::ConfigWindow(UserMessages& messages, std::string program_path, Hoo
     : messages_(messages), program_path_(std::move(program_path)), hooks_(std::move(hooks)) {
   if (!hooks_.write_config) hooks_.write_config = [](const Settings& s) { write_config_prg(s); };
   if (!hooks_.write_autostart)
-    hooks_.write_autostart = [this] { return write_autostart_entry(program_path_); };
+    hooks_.write_autostart = [this] { return write_autostart_entry(program_path_, autostart_config_dir); };
   if (!hooks_.remove_autostart) hooks_.remove_autostart = [] { return remove_autostart_entry(); };
 }
 
@@ -48,7 +48,8 @@ void ConfigWindow::FormShow(const Settings& settings, bool one_tic_interface) {
   controls.ComboBox_mode2 = list_index(p.MODE_TIC_cpt2, 2);
   controls.Edit_nom_cpt1 = p.NOM_CPT1;
   controls.Edit_nom_cpt2 = p.NOM_CPT2;
-  controls.DirectoryListBox1 = p.REPERTOIR_ENR;
+  shown_data_folder_ = p.REPERTOIR_ENR.empty() ? utf8_to_cp1252(settings.ConfigDir) : Text();
+  controls.DirectoryListBox1 = p.REPERTOIR_ENR.empty() ? shown_data_folder_ : p.REPERTOIR_ENR;
 
   // The one-meter interface allows one meter only: the list shows it, locked.
   if (one_tic_interface) controls.ComboBox_mode_interface = 0;
@@ -143,7 +144,8 @@ void ConfigWindow::Button2Click(Settings& settings) {
   p.MODE_TIC_cpt2 = c.ComboBox_mode2;
   p.NOM_CPT1 = c.Edit_nom_cpt1;
   p.NOM_CPT2 = c.Edit_nom_cpt2;
-  p.REPERTOIR_ENR = c.DirectoryListBox1;
+  p.REPERTOIR_ENR =
+      !shown_data_folder_.empty() && c.DirectoryListBox1 == shown_data_folder_ ? Text() : c.DirectoryListBox1;
   if (c.Radio_enregistrement) p.TYPE_NOM_FICHIER = 0;
   if (c.Radio_enregistrementdate) p.TYPE_NOM_FICHIER = 1;
   p.FORMAT_DATE = c.new_format_date ? 1 : 0;

@@ -22,7 +22,7 @@ struct ConfigControls {
   int ComboBox_mode1 = -1;
   int ComboBox_mode2 = -1;
   Text Edit_nom_cpt1, Edit_nom_cpt2;
-  Text DirectoryListBox1;  // the record folder
+  Text DirectoryListBox1;  // the record folder (the data folder while REPERTOIR_ENR is empty)
 
   bool Radio_enregistrement = false, Radio_enregistrementdate = false;
   bool new_format_date = false, new_format_date_enabled = false;
@@ -91,9 +91,15 @@ class ConfigWindow {
   // "Quitter sans sauvegarder".
   void Button1Click();
 
+  // The --config-dir of this run, repeated in the autostart entry ("" without).
+  std::string autostart_config_dir;
+
  private:
   UserMessages& messages_;
   std::string program_path_;
+  // The data folder shown for an empty REPERTOIR_ENR ("" when it was set): kept
+  // empty at saving unless the user chose another folder.
+  Text shown_data_folder_;
   Hooks hooks_;
 };
 

@@ -31,22 +31,22 @@ struct PrgSettings {  // [CONFIG_PRG]
   int CPT_PROD = 2;
 };
 
-struct BdpvSettings {  // [CONFIG_BDPV]
-  int BDPV_actif = 0;                 // "BDPV actif"
-  Text nom_utilisateur;               // "nom utilisateur"
-  Text mot_de_passe;                  // "mot de passe", scrambled in the file
-  Text heure_envoie_BDPV = "2359";    // "heure envoie BDPV"
-  int compteur_production = 2;        // "compteur production"
-  Text serveur;                       // optional "serveur": host or host:port
+struct BdpvSettings {               // [CONFIG_BDPV]
+  int BDPV_actif = 0;               // "BDPV actif"
+  Text nom_utilisateur;             // "nom utilisateur"
+  Text mot_de_passe;                // "mot de passe", scrambled in the file
+  Text heure_envoie_BDPV = "2359";  // "heure envoie BDPV"
+  int compteur_production = 2;      // "compteur production"
+  Text serveur;                     // optional "serveur": host or host:port
 };
 
 struct CosmSettings {  // [CONFIG_COSM]
-  int COSM_actif = 0;          // "COSM actif"
+  int COSM_actif = 0;  // "COSM actif"
   int feed = 0;
-  Text key;                    // scrambled in the file
-  int Interval_envoi = 0;      // "Interval envoi"
-  Text TABLEAU_VIDE = "OUI";   // "TABLEAU VIDE"
-  Text serveur;                // optional "serveur": host or host:port
+  Text key;                   // scrambled in the file
+  int Interval_envoi = 0;     // "Interval envoi"
+  Text TABLEAU_VIDE = "OUI";  // "TABLEAU VIDE"
+  Text serveur;               // optional "serveur": host or host:port
 };
 
 struct MqttSettings {  // [CONFIG_MQTT]
@@ -68,10 +68,10 @@ struct MailSettings {  // [CONFIG_MAIL] of alertes_mails.ini
   Text EMETTEUR = "test";
   Text DESTINATAIRE = "test";
   Text SMTP = "test";
-  Text PORT_SMTP = "25";                 // "PORT SMTP"
+  Text PORT_SMTP = "25";  // "PORT SMTP"
   Text ENTETE = w("entête Mail");
-  Text PASSWORD;                         // scrambled in the file
-  Text TABLEAU_VIDE = "OUI";             // "TABLEAU VIDE"
+  Text PASSWORD;              // scrambled in the file
+  Text TABLEAU_VIDE = "OUI";  // "TABLEAU VIDE"
 };
 
 struct AlerteSettings {  // [CONFIG_ALERTE] of alertes_mails.ini
@@ -117,7 +117,8 @@ struct Settings {
   int BdpvHour = 23;
   int BdpvMinute = 59;
 
-  // Folder holding the two INI files (with a trailing '/').
+  // The run's data folder (with a trailing '/'): the two INI files, and the
+  // record, production and daily files while REPERTOIR_ENR is empty.
   std::string ConfigDir;
 };
 

@@ -83,7 +83,6 @@ void Program::guard(const std::function<void()>& fn) {
 
 void Program::start_sequence(bool start_param) {
   guard([&] {
-    interface_->ProgramDir = ProgramDir;
     settings_.ConfigDir = choose_config_dir(ProgramDir, ConfigDirOverride);
     unit_.ShowFtdiErrors = false;
     interface_->DataSeenCpt1 = false;

@@ -171,7 +171,9 @@ DateParts decoupe_date(const DateTime& t) {
 }
 
 std::string record_folder(const Settings& s, const std::string& program_dir) {
-  std::string dir = s.prg.REPERTOIR_ENR.empty() ? program_dir : cp1252_to_utf8(s.prg.REPERTOIR_ENR);
+  std::string dir = !s.prg.REPERTOIR_ENR.empty() ? cp1252_to_utf8(s.prg.REPERTOIR_ENR)
+                    : !s.ConfigDir.empty()       ? s.ConfigDir
+                                                 : program_dir;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   if (dir.empty()) dir = ".";
   if (dir == "/") dir.clear();  // the root: "/" + "/name" would double the slash

@@ -38,7 +38,9 @@ Text line_text(Text value);
 Text csv_field(const Text& value);
 
 // The records' folder as a native path: REPERTOIR_ENR (Windows-1252) when set,
-// else the program's folder; never with a trailing '/'.
+// else the run's data folder (Settings::ConfigDir), else `program_dir` (a
+// recorder used before any configuration folder was chosen); never with a
+// trailing '/'.
 std::string record_folder(const Settings& s, const std::string& program_dir);
 
 // "/enregistrements", "/vireluz2026-12-07" or "/vireluz07122026".

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 #include <QValueAxis>
@@ -98,6 +99,12 @@ TEST(Windows, EightWindowsInLaunchOrderWithTheirCaptions) {
     EXPECT_TRUE(gui.shell.windows()[i]->isWindow());
   }
   EXPECT_EQ(QApplication::applicationDisplayName(), QString::fromUtf8("VIRELUZ 2 Compteurs électrique"));
+  // The title is the application's name, not a display name of its own, which
+  // the platform would append to every caption above.
+  const QString name = QCoreApplication::applicationName();
+  QCoreApplication::setApplicationName("x");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "x");
+  QCoreApplication::setApplicationName(name);
   EXPECT_TRUE(gui.shell.main().isVisible());
   for (std::size_t i = 1; i < expected.size(); ++i) EXPECT_FALSE(gui.shell.windows()[i]->isVisible());
   // Every component of the presentation state has its widget.
@@ -147,6 +154,46 @@ TEST(Windows, MenuEntriesAreRefusedWhileReading) {
   ASSERT_GE(gui.backend.calls.size(), 2u);
   EXPECT_EQ(std::vector<std::string>(gui.backend.calls.end() - 2, gui.backend.calls.end()),
             (std::vector<std::string>{"release_pins", "after_configuration"}));
+}
+
+TEST(Windows, PasswordsEchoStarsAndDialogsOpenCentredWhollyOnScreen) {
+  Gui gui;
+  int secrets = 0;
+  for (QWidget* w : gui.shell.windows())
+    for (QLineEdit* e : w->findChildren<QLineEdit*>())
+      if (e->echoMode() == QLineEdit::Password) {
+        e->setText(QString::fromUtf8("clé"));
+        EXPECT_EQ(e->displayText(), "***") << e->objectName().toStdString();
+        ++secrets;
+      }
+  EXPECT_GE(secrets, 2);
+
+  TForm1& main = gui.shell.main();
+  const QRect area = main.screen()->availableGeometry();
+  QRect seen;
+  auto open = [&](const char* entry, QDialog& d) {
+    seen = QRect();
+    QTimer::singleShot(0, [&] {
+      seen = d.geometry();
+      d.reject();
+    });
+    main.menu_action(QString::fromUtf8(entry))->trigger();
+  };
+  // The About window, centred on the main window at every showing.
+  main.setGeometry(area.left() + 40, area.top() + 60, 420, 300);
+  for (QPoint shift : {QPoint(0, 0), QPoint(90, 70)}) {
+    main.move(main.pos() + shift);
+    open("A propos", gui.shell.a_propos());
+    ASSERT_TRUE(seen.isValid());
+    EXPECT_LE((seen.center() - main.geometry().center()).manhattanLength(), 2);
+  }
+  // A tall dialog over a window at the top of the screen: title bar included,
+  // it stays on the screen.
+  main.move(area.topLeft());
+  open("Configuration", gui.shell.cfg());
+  ASSERT_TRUE(seen.isValid());
+  EXPECT_TRUE(area.contains(seen)) << seen.y() << " " << seen.height();
+  EXPECT_GE(seen.top(), area.top() + 20);
 }
 
 TEST(Windows, MinimiseAndRestoreSetTheTrayEntries) {
@@ -262,7 +309,8 @@ TEST(Windows, RenderCopiesTheStateIntoTheWidgets) {
 
 TEST(Windows, SimulatedInterfaceIsSaidPlainly) {
   Gui gui;
-  gui.backend.main_state()[FieldId::Label_type_interface].text = w("USB 2 compteurs (simulée)");  // from the core
+  gui.backend.main_state()[FieldId::Label_type_interface].text =
+      w("USB 2 compteurs (simulée)");  // from the core
   gui.backend.sim = true;
   gui.shell.main().render();
   EXPECT_EQ(gui.shell.main().windowTitle(), QString::fromUtf8("VIRELUZ 2 compteurs (interface simulée)"));

@@ -285,6 +285,9 @@ TEST(ConfigDir, Choice) {
   EXPECT_EQ(chosen, xdg + "/vireluz/");
   struct stat st {};
   EXPECT_EQ(stat((xdg + "/vireluz").c_str(), &st), 0);
+  // An installed program's folder (a prefix's bin/), even writable: the same.
+  ASSERT_EQ(mkdir((dir.path() + "bin").c_str(), 0755), 0);
+  EXPECT_EQ(choose_config_dir(dir.path() + "bin/", ""), xdg + "/vireluz/");
   unsetenv("XDG_CONFIG_HOME");
 }
 

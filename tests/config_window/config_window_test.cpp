@@ -224,6 +224,22 @@ TEST(ConfigWindow, AutostartEntryFollowsTheRestartChoice) {
   }
 }
 
+TEST(ConfigWindow, EmptyRecordFolderShowsTheDataFolderAndStaysEmptyUnlessChanged) {
+  Harness h;
+  Settings s;
+  s.ConfigDir = "/home/jean/.config/vireluz/";
+  h.window.FormShow(s, false);
+  EXPECT_EQ(h.window.controls.DirectoryListBox1, "/home/jean/.config/vireluz/");
+  h.window.Button2Click(s);
+  EXPECT_EQ(s.prg.REPERTOIR_ENR, "");  // still the data folder, wherever it moves
+  h.window.FormShow(s, false);
+  h.window.controls.DirectoryListBox1 = w("/srv/relevés/");
+  h.window.Button2Click(s);
+  EXPECT_EQ(s.prg.REPERTOIR_ENR, w("/srv/relevés/"));
+  h.window.FormShow(s, false);
+  EXPECT_EQ(h.window.controls.DirectoryListBox1, w("/srv/relevés/"));
+}
+
 TEST(Autostart, EntryIsWrittenWithStartAndRemovedOnce) {
   TempConfigHome home;
   EXPECT_EQ(autostart_entry_path(), home.dir() + "/autostart/VIRELUZ_2RER.desktop");
@@ -242,6 +258,9 @@ TEST(Autostart, EntryIsWrittenWithStartAndRemovedOnce) {
 TEST(Autostart, PathsWithBlanksOrReservedCharactersAreQuoted) {
   EXPECT_EQ(autostart_command("/home/a b/vireluz"), "\"/home/a b/vireluz\" start");
   EXPECT_EQ(autostart_command("/opt/$x/100%/v"), "\"/opt/\\$x/100%%/v\" start");
+  // The --config-dir in use follows, quoted the same way.
+  EXPECT_EQ(autostart_command("/usr/bin/vireluz", "/srv/mes relev\xC3\xA9s/"),
+            "/usr/bin/vireluz start --config-dir \"/srv/mes relev\xC3\xA9s/\"");
   TempConfigHome home;
   ASSERT_TRUE(write_autostart_entry("/home/a\\b/v"));
   // In the file the quoted backslash escape is itself escaped once more.

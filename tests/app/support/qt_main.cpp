@@ -6,12 +6,14 @@
 #include <QApplication>
 #include <clocale>
 
+#include "app/gui_main.h"
+
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   ::setenv("LC_ALL", "C.UTF-8", 1);
   std::setlocale(LC_ALL, "C.UTF-8");
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QString::fromUtf8("VIRELUZ 2 Compteurs électrique"));
+  vireluz::setup_application();  // as the program does
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
