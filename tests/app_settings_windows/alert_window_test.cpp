@@ -25,9 +25,10 @@ namespace {
 
 class FailingOrRecordingSender : public MailSender {
  public:
-  void send(const MailMessage& message, const SmtpSettings&) override {
+  void send(const MailMessage& message, const SmtpSettings&, Done done) override {
     if (fail) throw VireluzError(w("Erreur d'envoi du Mail : connexion refusée"));
     sent.push_back(message);
+    done(std::nullopt);
   }
   bool fail = false;
   std::vector<MailMessage> sent;
@@ -42,7 +43,7 @@ struct AlertDialog : WindowFixture {
 
   void SetUp() override {
     WindowFixture::SetUp();
-    engine = std::make_unique<AlertEngine>(settings, measures, sim, sender, sim);
+    engine = std::make_unique<AlertEngine>(settings, measures, sim, sender, sim, messages);
     form = std::make_unique<TForm_alertes_mail>(settings, messages, *engine);
     form->show();
   }
