@@ -289,7 +289,8 @@ void AlertEngine::completed(const std::shared_ptr<Flight>& flight, const std::op
     messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, *error});
   }
   if (flight->done) flight->done(error);
-  try_send();
+  // After a failed test mail the lines wait for the next alert, as before.
+  if (!error || !flight->test) try_send();
 }
 
 void AlertEngine::retry_timer_fired() {
