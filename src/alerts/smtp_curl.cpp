@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <strings.h>
 
 #include "common/error.h"
 
@@ -15,6 +16,7 @@ namespace vireluz {
 namespace {
 
 const char kCrLf[] = "\r\n";
+constexpr long kReplyTimeoutS = 10;
 
 bool has_control(const Text& t) {
   for (unsigned char c : t)
@@ -87,8 +89,8 @@ std::string fold_plain(const std::string& s) {
 }
 
 // The subject as it goes into the header: plain when it is printable ASCII
-// (folded as above), otherwise UTF-8 encoded words of at most 45 bytes each
-// (72 characters), split between characters and folded onto continuation
+// (folded as above), otherwise UTF-8 encoded words of at most 39 bytes each
+// (64 characters), split between characters and folded onto continuation
 // lines.
 std::string encode_subject(const Text& cp1252) {
   const Text flat = flatten(cp1252);
@@ -105,7 +107,7 @@ std::string encode_subject(const Text& cp1252) {
   std::string out;
   std::size_t pos = 0;
   while (pos < utf8.size()) {
-    std::size_t end = std::min(utf8.size(), pos + 45);
+    std::size_t end = std::min(utf8.size(), pos + 39);
     while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
     if (!out.empty()) out += "\r\n ";
     out += "=?UTF-8?B?" + base64(std::string_view(utf8).substr(pos, end - pos)) + "?=";
@@ -217,7 +219,15 @@ std::string build_mime_message(const MailMessage& message, const DateTime& local
 }
 
 void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, Done done) {
-  const Text host(trim(smtp.host));
+  Text host(trim(smtp.host));
+  // "smtps://name": TLS from the first byte, whatever the port.
+  bool implicit_tls = false;
+  if (host.size() > 8 && strncasecmp(host.c_str(), "smtps://", 8) == 0) {
+    implicit_tls = true;
+    host.erase(0, 8);
+  } else if (host.size() > 7 && strncasecmp(host.c_str(), "smtp://", 7) == 0) {
+    host.erase(0, 7);
+  }
   const auto port = parse_int(Text(trim(smtp.port)));
   const Text where = host + ":" + Text(trim(smtp.port));
   if (host.empty() || has_control(host) || host.find_first_of(" /@?#") != Text::npos)
@@ -238,7 +248,7 @@ void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, 
   CURL* c = curl_easy_init();
   if (!c) throw VireluzError(w("Envoi du Mail impossible : initialisation du client SMTP échouée."));
 
-  const bool implicit_tls = *port == 465;
+  implicit_tls = implicit_tls || *port == 465;
   const std::string host_part = host.find(':') != Text::npos && host.front() != '[' ? "[" + host + "]" : host;
   ex->url = (implicit_tls ? "smtps://" : "smtp://") + host_part + ":" + std::to_string(*port);
   ex->from = "<" + envelope_address(message.from) + ">";
@@ -264,6 +274,14 @@ void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, 
 
   curl_easy_setopt(c, CURLOPT_URL, ex->url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  // One connection per mail: a connection left open by an earlier mail may
+  // have been accepted under other rules (an unverified certificate).
+  curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
+  curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+  // libcurl waits for the reply to the end of the data without giving the
+  // loop back (a blocking step of its SMTP client): that wait, like every
+  // reply, is kept short.
+  curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, kReplyTimeoutS);
   if (!implicit_tls) curl_easy_setopt(c, CURLOPT_USE_SSL, use_ssl);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);

@@ -6,8 +6,8 @@
 // subject as RFC 2047 encoded words when it holds accents (folded onto lines
 // of at most 78 characters either way), and the header X-Priority: 1.
 //
-// Protection (SmtpSettings::tls): port 465 is implicit TLS (smtps); on any
-// other port "Aucun" speaks plain SMTP, "Si proposé" upgrades with STARTTLS
+// Protection (SmtpSettings::tls): port 465, or a server written
+// "smtps://name", is implicit TLS (smtps); otherwise "Aucun" speaks plain SMTP, "Si proposé" upgrades with STARTTLS
 // when the server offers it, "Obligatoire" requires STARTTLS. A password is
 // only ever sent over TLS whose certificate was verified (against the
 // system's store, or the CA file when one is set), unless "Aucun" was chosen;

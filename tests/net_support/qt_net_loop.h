@@ -5,6 +5,7 @@
 // held by anything (the longest stall).
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -39,9 +40,17 @@ class QtNetLoop {
     t.start();
     clock_.start();
     last_ = -1;
+    longest_stall_ms = 0;
     ticker_.start(kTickMs);
-    while (!done() && t.elapsed() < timeout_ms)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!done()) {
+      QEventLoop events;
+      QTimer check;
+      QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done() || t.elapsed() >= timeout_ms) events.quit();
+      });
+      check.start(10);
+      events.exec();
+    }
     ticker_.stop();
     return done();
   }
@@ -54,7 +63,7 @@ class QtNetLoop {
 
   QtIoLoop io;
   CurlMulti multi{io};
-  qint64 longest_stall_ms = 0;
+  qint64 longest_stall_ms = 0;  // of the last run
 
  private:
   static constexpr int kTickMs = 5;

@@ -23,6 +23,7 @@
 #include "common/error.h"
 #include "common/sim_scheduler.h"
 #include "net_support/qt_net_loop.h"
+#include "upload/http_curl.h"
 
 namespace vireluz {
 namespace {
@@ -359,6 +360,175 @@ TEST_F(SmtpTest, LineBreaksCannotAddHeaderLines) {
   settle();
   ASSERT_EQ(peer.messages().size(), 2u);
   EXPECT_EQ(peer.messages()[1]["mail_from"], "v@m.fr");
+}
+
+// A certificate authority and certificates made for the test with the
+// openssl tool: a server certificate signed by the CA and a self-signed one,
+// both for 127.0.0.1.
+struct TestCa {
+  fs::path dir;
+  bool ok = false;
+  TestCa() {
+    dir = fs::path(VIRELUZ_BINARY_DIR) / ("smtp_ca_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string d = dir.string();
+    std::ofstream(dir / "san.ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    const std::string cmd =
+        "cd '" + d + "' && (openssl req -x509" + ec + "-keyout ca.key -out ca.pem -days 2 -subj '/CN=Essai CA' &&" +
+        " openssl req" + ec + "-keyout srv.key -out srv.csr -subj '/CN=127.0.0.1' &&" +
+        " openssl x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -days 2" +
+        " -extfile san.ext && openssl req -x509" + ec +
+        "-keyout self.key -out self.pem -days 2 -subj '/CN=127.0.0.1' -addext " +
+        "'subjectAltName=IP:127.0.0.1') > openssl.log 2>&1";
+    ok = std::system(cmd.c_str()) == 0;
+  }
+  ~TestCa() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string cert() const { return "cert=" + (dir / "srv.pem").string(); }
+  std::string key() const { return "key=" + (dir / "srv.key").string(); }
+  std::string self_cert() const { return "cert=" + (dir / "self.pem").string(); }
+  std::string self_key() const { return "key=" + (dir / "self.key").string(); }
+  Text ca() const { return (dir / "ca.pem").string(); }
+};
+
+const TestCa& test_ca() {
+  static const TestCa ca;
+  return ca;
+}
+
+// Real providers: STARTTLS then AUTH, a greeting and a reply that take their
+// time, implicit TLS on a port of its own; the certificate is verified with
+// the CA named in the settings. An upload to a server that never answers
+// goes on at the same time; a timer notes how long the loop was held.
+TEST_F(SmtpTest, TlsProvidersWithSlowRepliesDeliverWithoutHoldingTheLoop) {
+  const TestCa& ca = test_ca();
+  ASSERT_TRUE(ca.ok) << "openssl failed, see " << (ca.dir / "openssl.log");
+  settings.mail.TLS = -1;  // the default: a password is set, so TLS is required
+  settings.mail.CA = ca.ca();
+  settings.mail.DESTINATAIRE = "a@x.fr";
+
+  struct Case {
+    std::vector<std::string> options;
+    bool implicit;
+  };
+  const std::vector<Case> cases = {
+      {{ca.cert(), ca.key(), "greeting_delay=0.5", "data_delay=0.5"}, false},
+      {{ca.cert(), ca.key(), "greeting_delay=3", "data_delay=0"}, false},
+      {{ca.cert(), ca.key(), "greeting_delay=0", "data_delay=3"}, false},
+      {{ca.cert(), ca.key(), "implicit=1", "greeting_delay=0.5"}, true},
+  };
+  for (const Case& c : cases) {
+    SmtpPeer peer("auth", c.options);
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    settings.mail.SMTP = c.implicit ? "smtps://127.0.0.1" : "127.0.0.1";
+    int port = 0;
+    const int silent = listen_socket(port);
+    ASSERT_GE(silent, 0);
+    CurlHttpClient http(loop.multi, {5000, 300, 4000});
+    bool upload_done = false;
+    http.send(HttpRequest{"GET", "127.0.0.1", port, "/", {}, ""}, [&](const HttpResult&) { upload_done = true; });
+    const auto start = std::chrono::steady_clock::now();
+    engine.mail_alerte();
+    loop.run_until([&] { return upload_done && !engine.mail_in_flight(); });
+    close(silent);
+    const std::string name = c.options[2] + " " + c.options[3];
+    const auto got = peer.messages();
+    ASSERT_EQ(got.size(), 1u) << name << ": " << last_message();
+    ASSERT_TRUE(got[0]["login"].is_object()) << peer.commands();
+    EXPECT_EQ(got[0]["login"]["password"], "secret");
+    if (!c.implicit) EXPECT_EQ(peer.commands().rfind("STARTTLS\n", 0), 0u) << peer.commands();
+    EXPECT_TRUE(messages.messages.empty()) << last_message();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    // libcurl waits for the reply to the end of the data without returning to
+    // the loop (its SMTP client does that step blocking); every other wait,
+    // the greeting's included, leaves the loop free.
+    if (c.options[3] != "data_delay=3") EXPECT_LT(loop.longest_stall_ms, 1000) << name;
+    std::printf("%s: longest event-loop stall %lld ms\n", name.c_str(),
+                static_cast<long long>(loop.longest_stall_ms));
+    settings.alert_table[0][alert_col::kHeureReactivation] = "0";
+  }
+}
+
+// The password never crosses the network in clear and never goes to a server
+// whose certificate cannot be verified; a home relay without password keeps
+// working with its own certificate.
+TEST_F(SmtpTest, PasswordOnlyOverVerifiedTlsAndHomeRelaysStillWork) {
+  const TestCa& ca = test_ca();
+  ASSERT_TRUE(ca.ok);
+  settings.mail.TLS = -1;
+  settings.mail.DESTINATAIRE = "a@x.fr";
+  {
+    // No STARTTLS offered (a machine in between may have removed it).
+    SmtpPeer peer("auth");
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    engine.mail_alerte();
+    settle();
+    EXPECT_TRUE(peer.messages().empty());
+    EXPECT_EQ(peer.commands().find("AUTH"), std::string::npos) << peer.commands();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_THAT(last_message(), HasSubstr("ne propose pas STARTTLS : le mot de passe n'est pas envoyé"));
+    // "Si proposé" does not send it in clear either.
+    settings.mail.TLS = 1;
+    engine.test_mail();
+    settle();
+    EXPECT_EQ(peer.commands().find("AUTH"), std::string::npos) << peer.commands();
+    EXPECT_EQ(messages.messages.size(), 2u);
+  }
+  {
+    // A self-signed certificate and a password: refused before AUTH.
+    settings.mail.TLS = -1;
+    SmtpPeer peer("auth", {ca.self_cert(), ca.self_key()});
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    engine.test_mail();
+    settle();
+    EXPECT_TRUE(peer.messages().empty());
+    EXPECT_EQ(peer.commands().find("AUTH"), std::string::npos) << peer.commands();
+    ASSERT_EQ(messages.messages.size(), 3u);
+    EXPECT_THAT(last_message(), HasSubstr("certificat du serveur non vérifié"));
+  }
+  {
+    // The same relay without password: delivered over its unverified TLS.
+    settings.mail.PASSWORD.clear();
+    SmtpPeer peer("plain", {ca.self_cert(), ca.self_key()});
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    engine.test_mail();
+    settle();
+    ASSERT_EQ(peer.messages().size(), 1u) << last_message();
+    EXPECT_EQ(peer.commands().rfind("STARTTLS\n", 0), 0u);
+    // "Obligatoire" verifies even without a password.
+    settings.mail.TLS = 2;
+    engine.test_mail();
+    settle();
+    EXPECT_EQ(peer.messages().size(), 1u);
+    EXPECT_THAT(last_message(), HasSubstr("certificat du serveur non vérifié"));
+  }
+}
+
+TEST(SmtpSubject, LongPlainSubjectIsFoldedWithinTheLineLimits) {
+  Text words;
+  for (int i = 0; words.size() < 5000; ++i) words += "mot" + std::to_string(i) + " ";
+  // The second has a word too long to fold: encoded words instead.
+  for (const Text& s : {words, words + std::string(1200, 'x')}) {
+    const std::string m =
+        build_mime_message(MailMessage{"v@m.fr", {"a@x.fr"}, s, {"b"}}, DateTime{2026, 12, 7}, 60, "id@m.fr");
+    const std::string head = m.substr(0, m.find("\r\n\r\n") + 2);
+    std::istringstream lines(head);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 79u) << line.substr(0, 40);
+    if (s == words) {
+      // Unfolded, it is the subject as typed.
+      const auto at = head.find("Subject: ") + 9;
+      std::string value = head.substr(at, head.find("\r\nX-Priority") - at);
+      for (std::size_t p; (p = value.find("\r\n")) != std::string::npos;) value.erase(p, 2);
+      EXPECT_EQ(value, s);
+    }
+  }
 }
 
 TEST(SmtpSettingsCheck, BadServerOrPortIsRefused) {

@@ -131,9 +131,11 @@ def main():
     if "cert" in opts:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(opts["cert"], opts["key"])
-    if mode == "auth":
-        kwargs = {"auth_require_tls": context is not None, "authenticator": authenticator}
     implicit = opts.get("implicit") == "1"
+    if mode == "auth":
+        # With implicit TLS the whole connection is encrypted, which aiosmtpd
+        # does not see: AUTH is offered from the start then.
+        kwargs = {"auth_require_tls": context is not None and not implicit, "authenticator": authenticator}
     if context is not None and not implicit:
         kwargs["tls_context"] = context
 
