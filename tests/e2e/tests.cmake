@@ -7,6 +7,8 @@ if(TARGET vireluz AND TARGET vireluz-tic)
     "alerts|alerts.py||150|80"
     "recording_daily|recording.py|daily|130|70"
     "uploads|uploads.py||140|65"
+    "stuck_servers|stuck_servers.py||130|90"
+    "dns_silent|dns_silent.py||60|15"
     "recording_periodic|recording.py|periodic|100|40"
     "reading|reading.py||90|35"
     "tools|tools.py||30|1")
