@@ -97,6 +97,8 @@ def test():
         with headless(VIREL, cfg, 86, ["--simulate"], prefix=prefix, env=env) as run:
             rc, err, dump = run.wait()
         lines = run.lines
+        rows = read_lines(os.path.join(rec, "enregistrements.csv"))[3:]
+        daily = read_lines(os.path.join(rec, "2025vireluz.csv"))
     smtp_sock.close()
     cosm_sock.close()
     bdpv.shutdown()
@@ -114,7 +116,6 @@ def test():
     check(74 <= cosm[0][0] <= 82, "message Cosm à %.1f s" % cosm[0][0])
 
     # A record row every 10 s, across midnight.
-    rows = read_lines(os.path.join(rec, "enregistrements.csv"))[3:]
     stamps = [r.decode("cp1252").split(",")[:2] for r in rows]
     check(len(rows) >= 8, "%d lignes d'enregistrement : %s" % (len(rows), stamps))
     secs = []
@@ -126,7 +127,6 @@ def test():
     check(stamps[0][0] == "31/12/2025" and stamps[-1][0] == "01/01/2026", "dates : %s" % stamps)
 
     # The daily line at 23:59 and the BDPV report at its minute.
-    daily = read_lines(os.path.join(rec, "2025vireluz.csv"))
     check(len(daily) == 2 and daily[1].startswith(b"12,31,"), "fichier du jour : %r" % daily)
     check(len(bdpv_requests) == 1 and "DATE=311220252359" in bdpv_requests[0][1], "BDPV : %s" % bdpv_requests)
     check(58 <= bdpv_requests[0][0] - start <= 64, "BDPV à %.1f s" % (bdpv_requests[0][0] - start))
