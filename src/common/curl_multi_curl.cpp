@@ -81,7 +81,6 @@ void CurlMulti::start(CURL* easy, const TransferLimits& limits, std::shared_ptr<
   curl_easy_setopt(easy, CURLOPT_PRIVATE, errors.get());
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errors->text);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  if (getenv("VZDBG")) curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
   // Dropping a transfer whose name is still being resolved must not wait for
   // the resolver thread.
   curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);

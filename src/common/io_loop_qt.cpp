@@ -13,32 +13,41 @@ namespace {
 
 class QtWatch : public IoLoop::Watch {
  public:
-  QtWatch(int fd, int events, std::function<void(int)> on_ready)
-      : on_ready_(std::make_shared<std::function<void(int)>>(std::move(on_ready))) {
+  QtWatch(int fd, int events, std::function<void(int)> on_ready) : state_(std::make_shared<State>()) {
+    state_->on_ready = std::move(on_ready);
     if (events & IoLoop::kRead) add(fd, QSocketNotifier::Read, IoLoop::kRead);
     if (events & IoLoop::kWrite) add(fd, QSocketNotifier::Write, IoLoop::kWrite);
   }
   ~QtWatch() override {
-    // The watch may be dropped from inside the notifier's own signal: disable
-    // it now and let Qt delete it once the signal has returned.
+    // The watch may be dropped from inside one of its notifiers' signals:
+    // those are deleted once the signal has returned.
     for (QSocketNotifier* n : notifiers_) {
       n->setEnabled(false);
       QObject::disconnect(n, nullptr, nullptr, nullptr);
-      n->deleteLater();
+      if (state_->firing > 0)
+        n->deleteLater();
+      else
+        delete n;
     }
   }
 
  private:
+  struct State {
+    std::function<void(int)> on_ready;
+    int firing = 0;
+  };
   void add(int fd, QSocketNotifier::Type type, int event) {
     auto* n = new QSocketNotifier(fd, type);
-    // The callback is held by the connection too: it may drop this watch.
-    QObject::connect(n, &QSocketNotifier::activated, [cb = on_ready_, event] {
-      const auto hold = cb;
-      (*hold)(event);
+    // The state is held by the connection too: the callback may drop this watch.
+    QObject::connect(n, &QSocketNotifier::activated, [state = state_, event] {
+      const auto hold = state;
+      ++hold->firing;
+      hold->on_ready(event);
+      --hold->firing;
     });
     notifiers_.push_back(n);
   }
-  std::shared_ptr<std::function<void(int)>> on_ready_;
+  std::shared_ptr<State> state_;
   std::vector<QSocketNotifier*> notifiers_;
 };
 

@@ -97,7 +97,7 @@ def test():
         with headless(VIREL, cfg, 86, ["--simulate"], prefix=prefix, env=env) as run:
             rc, err, dump = run.wait()
         lines = run.lines
-        rows = read_lines(os.path.join(rec, "enregistrements.csv"))[3:]
+        rows = [r for r in read_lines(os.path.join(rec, "enregistrements.csv")) if r[:1].isdigit()]
         daily = read_lines(os.path.join(rec, "2025vireluz.csv"))
     smtp_sock.close()
     cosm_sock.close()
