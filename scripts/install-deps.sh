@@ -9,7 +9,7 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev libftdi1-dev libsimpleini-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  python3 python3-aiosmtpd socat faketime xvfb xauth time
+  python3 python3-aiosmtpd socat faketime xvfb xauth time openssl
   fonts-dejavu-core
 )
 
