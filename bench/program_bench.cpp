@@ -31,13 +31,16 @@ const DateTime kStart{2026, 6, 15, 0, 0, 0, 0};
 
 class NullMail : public MailSender {
  public:
-  void send(const MailMessage&, const SmtpSettings&) override { ++sent; }
+  void send(const MailMessage&, const SmtpSettings&, Done done) override {
+    ++sent;
+    done(std::nullopt);
+  }
   int sent = 0;
 };
 
 class NullHttp : public HttpClient {
  public:
-  HttpResponse send(const HttpRequest&) override { return {200, "OK"}; }
+  void send(const HttpRequest&, Done done) override { done(HttpResult{HttpResponse{200, "OK"}, {}}); }
 };
 
 // The serial port on the simulator's sink: bytes reach the program while open.

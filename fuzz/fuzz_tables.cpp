@@ -6,10 +6,15 @@
 // The input drives a FuzzedDataProvider: it chooses the [GENERAL] counts
 // (COLCOUNT, ROWCOUNT as numbers of every shape), the column sections and
 // their row keys, the cells (numbers, times of day, free text), the measured
-// values, the time of day, and a short script of evaluation steps.
+// values, the time of day, and a short script of evaluation steps. The mail
+// addresses, the Cosm key, server and one more identifier are fuzzed text:
+// the fake clients check that nothing which reaches them could end an
+// envelope address or break the request line (a blank, a control
+// character, an angle bracket, a dot segment in the path).
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -135,20 +140,55 @@ std::string grid(FuzzedDataProvider& p, int columns, CellFn cell) {
   return g;
 }
 
+bool unsafe_in_address(unsigned char c) { return c <= 0x20 || c == 0x7f || c == '<' || c == '>'; }
+
+// "MAIL FROM:<a>" / "RCPT TO:<a>": the address must be one clean token.
+void check_envelope_address(const Text& item) {
+  const Text a = envelope_address(item);
+  if (a.empty()) std::abort();
+  for (unsigned char c : a)
+    if (unsafe_in_address(c)) std::abort();
+}
+
 class Sender : public MailSender {
  public:
   bool fail = false;
   int sent = 0;
-  void send(const MailMessage& m, const SmtpSettings&) override {
+  void send(const MailMessage& m, const SmtpSettings&, Done done) override {
     if (fail) throw VireluzError("Echec de connexion au serveur SMTP");
+    check_envelope_address(m.from);
+    if (m.to.empty()) std::abort();
+    for (const Text& r : m.to) check_envelope_address(r);
     sent += static_cast<int>(m.body.size() & 1);
+    done(std::nullopt);
   }
 };
 
+// The request line "METHOD target HTTP/1.1" and the Host header built from
+// the settings.
 class Http : public HttpClient {
  public:
   int status = 200;
-  HttpResponse send(const HttpRequest& r) override { return HttpResponse{status, r.target}; }
+  void send(const HttpRequest& r, Done done) override {
+    if (r.target.empty() || r.target[0] != '/') std::abort();
+    for (unsigned char c : r.target)
+      if (c <= 0x20 || c == 0x7f || c == '#') std::abort();
+    const std::string path = r.target.substr(0, r.target.find('?'));
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+      const std::size_t next = path.find('/', pos + 1);
+      const std::string segment = path.substr(pos + 1, next == std::string::npos ? next : next - pos - 1);
+      if (segment == "." || segment == "..") std::abort();
+      pos = next;
+    }
+    if (r.host.empty()) std::abort();
+    for (unsigned char c : r.host)
+      if (!std::isalnum(c) && c != '-' && c != '.') std::abort();
+    for (const auto& [name, value] : r.headers)
+      for (unsigned char c : name + value)
+        if (c < 0x20 || c == 0x7f) std::abort();
+    done(HttpResult{HttpResponse{status, r.target}, {}});
+  }
 };
 
 }  // namespace
@@ -177,8 +217,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     v = p.ConsumeBool() ? p.ConsumeIntegralInRange(-2, 100) : p.ConsumeIntegral<std::int32_t>();
   SimScheduler sched(DateTime{2026, 12, 7, p.ConsumeIntegralInRange(0, 23), p.ConsumeIntegralInRange(0, 59),
                               p.ConsumeIntegralInRange(0, 59), 0});
+  if (p.ConsumeBool()) s.mail.EMETTEUR = p.ConsumeRandomLengthString(40);
+  if (p.ConsumeBool()) s.mail.DESTINATAIRE = p.ConsumeRandomLengthString(60);
   Sender sender;
-  AlertEngine engine(s, measures, sched, sender, sched);
+  RecordingMessages messages;
+  AlertEngine engine(s, measures, sched, sender, sched, messages);
   engine.reading_started();
 
   const int steps = p.ConsumeIntegralInRange(1, 24);
@@ -215,9 +258,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Http http;
   http.status = p.ConsumeBool() ? 200 : 500;
-  CosmUploader cosm(s, measures, sched, http);
+  if (p.ConsumeBool()) s.cosm.key = p.ConsumeRandomLengthString(20);
+  if (p.ConsumeBool()) s.cosm.serveur = p.ConsumeRandomLengthString(30);
+  CosmUploader cosm(s, measures, sched, http, messages);
+  cosm.send_Cosm();
   try {
-    cosm.send_Cosm();
+    cosm.commandeCosm(p.ConsumeRandomLengthString(20), 1);
   } catch (const VireluzError&) {
   }
   return 0;

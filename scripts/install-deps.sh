@@ -10,7 +10,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
-  python3 python3-aiosmtpd socat faketime xvfb xauth time
+  python3 python3-aiosmtpd socat faketime xvfb xauth time openssl
   fonts-dejavu-core
   dpkg-dev file lintian
 )

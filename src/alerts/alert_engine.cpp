@@ -63,20 +63,6 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) {
 const Text AlertEngine::kRestartLine = w("Redémarrage automatique de l'ordinateur !");
 const Text AlertEngine::kTestMailLine = "Test de la configuration des alertes Mail de Vireluz 2 compteurs";
 
-std::vector<Text> split_address_list(const Text& list) {
-  std::vector<Text> out;
-  std::size_t pos = 0;
-  for (;;) {
-    const std::size_t comma = list.find(',', pos);
-    const std::string_view item =
-        trim(std::string_view(list).substr(pos, comma == Text::npos ? Text::npos : comma - pos));
-    if (!item.empty()) out.emplace_back(item);
-    if (comma == Text::npos) break;
-    pos = comma + 1;
-  }
-  return out;
-}
-
 std::optional<int> parse_time_of_day(const Text& t) {
   int fields[3];
   std::size_t pos = 0;
@@ -100,15 +86,27 @@ int reactivation_minutes(const Text& text) {
   return std::clamp(*minutes, 1, 1440);
 }
 
+struct AlertEngine::Flight {
+  bool test = false;
+  std::vector<Text> body;
+  std::vector<Text> give_back;  // what goes back to the buffer on failure
+  MailSender::Done done;
+};
+
 AlertEngine::AlertEngine(Settings& settings, const MeasureTable& measures, Clock& clock, MailSender& sender,
-                         TimerFactory& timers)
+                         TimerFactory& timers, UserMessages& messages)
     : settings_(settings),
       measures_(measures),
       clock_(clock),
       sender_(sender),
-      timer_(timers.create_timer("Timer_mail", 1000)) {
+      messages_(messages),
+      timer_(timers.create_timer("Timer_mail", 1000)),
+      retry_timer_(timers.create_timer("Timer_mail_retry", kFirstRetryMs)) {
   timer_->set_handler([this] { Timer_mailTimer(); });
+  retry_timer_->set_handler([this] { retry_timer_fired(); });
 }
+
+AlertEngine::~AlertEngine() { *alive_ = false; }
 
 bool AlertEngine::alerts_running() const {
   return settings_.mail.ACTIF == 1 && settings_.mail.TABLEAU_VIDE != "OUI";
@@ -143,8 +141,8 @@ void AlertEngine::mail_alerte() {
     if (compare(*sign, value, threshold) && verifie_alerte(r, value)) fired = true;
   }
   if (fired) {
-    envoie_mail();
-    reset_memo();
+    pending_ = true;
+    try_send();
   }
 }
 
@@ -217,22 +215,87 @@ void AlertEngine::Timer_mailTimer() {
   }
 }
 
-MailMessage AlertEngine::build_message() const {
+MailMessage AlertEngine::build_message(const std::vector<Text>& body) const {
   MailMessage m;
   m.from = settings_.mail.EMETTEUR;
   m.to = split_address_list(settings_.mail.DESTINATAIRE);
   m.subject = settings_.mail.ENTETE;
-  m.body = Memo_alerte;
+  m.body = body;
   return m;
 }
 
 void AlertEngine::envoie_mail() {
+  pending_ = true;
+  retry_timer_->set_enabled(false);
+  try_send();
+}
+
+void AlertEngine::try_send() {
+  if (!pending_ || in_flight_ > 0 || retry_timer_->enabled()) return;
+  pending_ = false;
+  if (Memo_alerte.size() <= 1) return;  // nothing but the header: its lines went with a test mail
+  hand_over(false, Memo_alerte, {});
+}
+
+void AlertEngine::hand_over(bool test, std::vector<Text> give_back_on_failure, MailSender::Done done) {
+  auto flight = std::make_shared<Flight>();
+  flight->test = test;
+  flight->body = std::move(Memo_alerte);
+  flight->give_back = std::move(give_back_on_failure);
+  flight->done = std::move(done);
+  reset_memo();  // lines that fire from now on go to the next mail
+  if (!test) ++in_flight_;
+
   SmtpSettings smtp;
   smtp.host = settings_.mail.SMTP;
   smtp.port = settings_.mail.PORT_SMTP;
   smtp.user = settings_.mail.EMETTEUR;
   smtp.password = settings_.mail.PASSWORD;
-  sender_.send(build_message(), smtp);
+  smtp.tls = effective_tls(settings_.mail.TLS, settings_.mail.PASSWORD);
+  smtp.ca_file = settings_.mail.CA;
+  const MailMessage message = build_message(flight->body);
+  if (const auto bad = check_envelope(message)) return completed(flight, bad);
+  std::weak_ptr<bool> alive = alive_;
+  try {
+    sender_.send(message, smtp, [this, alive, flight](const std::optional<Text>& error) {
+      if (!alive.expired()) completed(flight, error);
+    });
+  } catch (const std::exception& e) {
+    completed(flight, Text(e.what()));
+  }
+}
+
+void AlertEngine::completed(const std::shared_ptr<Flight>& flight, const std::optional<Text>& error) {
+  if (!flight->test) --in_flight_;
+  if (!error) {
+    failures_ = 0;
+    retry_timer_->set_enabled(false);
+  } else {
+    // The lines go back ahead of those that fired meanwhile (the buffer's
+    // first line is the header, already at the head of the returned lines).
+    std::vector<Text> merged = std::move(flight->give_back);
+    if (!merged.empty()) {
+      if (!Memo_alerte.empty()) merged.insert(merged.end(), Memo_alerte.begin() + 1, Memo_alerte.end());
+      Memo_alerte = std::move(merged);
+      if (Memo_alerte.size() > 1) pending_ = true;
+    }
+    if (!flight->test) {
+      ++failures_;
+      const std::int64_t delay =
+          std::min<std::int64_t>(std::int64_t{kFirstRetryMs} << std::min(failures_ - 1, 16), kMaxRetryMs);
+      retry_timer_->set_interval(static_cast<int>(delay));
+      retry_timer_->set_enabled(true);
+    }
+    messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, *error});
+  }
+  if (flight->done) flight->done(error);
+  // After a failed test mail the lines wait for the next alert, as before.
+  if (!error || !flight->test) try_send();
+}
+
+void AlertEngine::retry_timer_fired() {
+  retry_timer_->set_enabled(false);
+  if (settings_.mail.ACTIF == 1) try_send();
 }
 
 void AlertEngine::reset_memo() {
@@ -240,8 +303,12 @@ void AlertEngine::reset_memo() {
   Memo_alerte.push_back(settings_.mail.ENTETE);
 }
 
-void AlertEngine::test_mail() {
-  const std::vector<Text> before = Memo_alerte;
+void AlertEngine::ensure_header() {
+  if (Memo_alerte.empty()) Memo_alerte.push_back(settings_.mail.ENTETE);
+}
+
+void AlertEngine::test_mail(MailSender::Done done) {
+  std::vector<Text> before = Memo_alerte;
   const MailSettings& m = settings_.mail;
   Memo_alerte.push_back(kTestMailLine);
   Memo_alerte.push_back("");
@@ -249,14 +316,10 @@ void AlertEngine::test_mail() {
   Memo_alerte.push_back("Destinataire: " + m.DESTINATAIRE);
   Memo_alerte.push_back("Serveur SMTP: " + m.SMTP);
   Memo_alerte.push_back("Port SMTP   : " + m.PORT_SMTP);
-  try {
-    envoie_mail();
-  } catch (...) {
-    // The test lines would otherwise go out with the next alert mail.
-    Memo_alerte = before;
-    throw;
-  }
-  reset_memo();
+  // Lines that were waiting go out with the test mail, as they always did;
+  // on failure they come back without the test lines.
+  pending_ = false;
+  hand_over(true, std::move(before), std::move(done));
 }
 
 bool AlertEngine::restart_mail(const DateTime& now) {

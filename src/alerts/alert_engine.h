@@ -20,6 +20,7 @@
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/timer.h"
+#include "common/user_messages.h"
 #include "config/settings.h"
 
 namespace vireluz {
@@ -43,16 +44,25 @@ int reactivation_minutes(const Text& text);
 class AlertEngine {
  public:
   AlertEngine(Settings& settings, const MeasureTable& measures, Clock& clock, MailSender& sender,
-              TimerFactory& timers);
+              TimerFactory& timers, UserMessages& messages);
+  ~AlertEngine();
+
+  // Back-off after a failed mail: the first retry after kFirstRetryMs, each
+  // following one twice as late, at most kMaxRetryMs.
+  static constexpr int kFirstRetryMs = 60000;
+  static constexpr int kMaxRetryMs = 3600000;
 
   // True when the evaluation and the re-arm check run: CONFIG_MAIL.ACTIF is 1
   // and the saved table is not empty (TABLEAU VIDE is not "OUI").
   bool alerts_running() const;
 
   // The evaluation pass, called at the end of every decoded frame. Does
-  // nothing unless alerts_running(). Sends one mail when a rule fired, then
-  // puts the header back as the only line of the buffer. A failed mail throws
-  // VireluzError; the buffer then keeps its lines for the next mail.
+  // nothing unless alerts_running(). When a rule fired, the buffer becomes one
+  // mail and the header goes back as its only line; while a mail is on its
+  // way (or a failed one waits for its retry) the lines stay in the buffer
+  // for the next mail. A failed mail gives its lines back to the buffer,
+  // ahead of the newer ones, shows its error once and is retried with
+  // back-off.
   void mail_alerte();
 
   // Fires the rule of `row` for the measured `value` when its state and time
@@ -63,23 +73,34 @@ class AlertEngine {
   // whose re-arm time has come.
   void Timer_mailTimer();
 
-  // Sends Memo_alerte as one mail (subject and first line: the header). The
-  // buffer is left as it is; throws VireluzError on failure.
+  // Sends Memo_alerte as one mail (subject and first line: the header) as
+  // soon as no other mail is on its way, without waiting for a back-off.
   void envoie_mail();
 
   // Empties Memo_alerte and puts CONFIG_MAIL.ENTETE in it as its only line.
   void reset_memo();
+  // Puts the header in an empty buffer (lines of a failed mail are kept).
+  void ensure_header();
 
   // The test mail of the alert window, with the mail settings already taken
-  // into Settings. On failure the buffer gets back what it held before and
-  // the error propagates.
-  void test_mail();
+  // into Settings: sent at once, whatever mail is on its way. On failure the
+  // buffer gets back what it held before (without the test lines) and the
+  // error is shown; `done` (optional) hears the outcome.
+  void test_mail(MailSender::Done done = {});
 
   // The mail sent when the program is started automatically after a PC
   // restart: only when REDEMARRAGE PC and ACTIF are 1 and it was not sent yet
-  // in this run. Returns true when it was sent. Throws on a failed mail
-  // (RestartMailSent is already true then, the lines stay in the buffer).
+  // in this run. Returns true when it was handed to the mail client; a
+  // failure keeps its lines for the next mail, as for an alert.
   bool restart_mail(const DateTime& now);
+
+  // A mail is on its way (alerts or restart mail).
+  bool mail_in_flight() const { return in_flight_ > 0; }
+  // Lines wait for a mail (a retry after a failure, or the mail on its way).
+  bool mail_pending() const { return pending_; }
+  // Consecutive failed mails, 0 after a success.
+  int failures() const { return failures_; }
+  const Timer& retry_timer() const { return *retry_timer_; }
   bool RestartMailSent = false;
 
   // Start of reading: with ACTIF 1, every rule is re-armed (column 11 "0")
@@ -97,15 +118,26 @@ class AlertEngine {
   static const Text kTestMailLine;  // "Test de la configuration des alertes Mail de Vireluz 2 compteurs"
 
  private:
+  struct Flight;
   bool in_window(const AlertRule& rule, const DateTime& now) const;
   int rows_to_walk() const;
-  MailMessage build_message() const;
+  MailMessage build_message(const std::vector<Text>& body) const;
+  void try_send();
+  void hand_over(bool test, std::vector<Text> give_back_on_failure, MailSender::Done done);
+  void completed(const std::shared_ptr<Flight>& flight, const std::optional<Text>& error);
+  void retry_timer_fired();
 
   Settings& settings_;
   const MeasureTable& measures_;
   Clock& clock_;
   MailSender& sender_;
+  UserMessages& messages_;
   std::unique_ptr<Timer> timer_;
+  std::unique_ptr<Timer> retry_timer_;
+  int in_flight_ = 0;
+  bool pending_ = false;
+  int failures_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   // Local second (ms since the epoch / 1000) of the previous re-arm check.
   std::optional<std::int64_t> last_check_s_;
   // Re-arm times written since the previous check, with the local second in

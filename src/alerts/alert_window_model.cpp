@@ -92,6 +92,10 @@ void AlertWindowModel::warn(const Text& text) {
   messages_.show_message(UserMessage{MessageIcon::Warning, kCaption, text});
 }
 
+const std::array<Text, 3> AlertWindowModel::kTlsChoices = {"Aucun", w("Si proposé"), "Obligatoire"};
+const Text AlertWindowModel::kTlsNote =
+    w("Le mot de passe ne part que sur une connexion chiffrée et vérifiée, sauf avec « Aucun ».");
+
 void AlertWindowModel::clamp_selection() { selected_row = std::clamp(selected_row, 0, row_count() - 1); }
 
 void AlertWindowModel::show_window() {
@@ -105,6 +109,8 @@ void AlertWindowModel::show_window() {
   mail.reactivation = settings_.alerte.REACTIVATION;
   mail.actif = m.ACTIF == 1;
   mail.redemarrage_pc = settings_.alerte.REDEMARRAGE_PC == 1;
+  mail.tls = m.TLS;
+  mail.ca = m.CA;
   show_selected_row();
 }
 
@@ -276,6 +282,8 @@ void AlertWindowModel::sauvegarder() {
   m.SMTP = mail.smtp;
   m.PORT_SMTP = mail.port;
   m.PASSWORD = mail.password;
+  m.TLS = mail.tls;
+  m.CA = mail.ca;
   m.ENTETE = mail.entete;
   settings_.alerte.REACTIVATION = mail.reactivation;
   write_alert_file(settings_);
@@ -295,6 +303,8 @@ void AlertWindowModel::test_mail() {
   m.SMTP = mail.smtp;
   m.PORT_SMTP = mail.port;
   m.PASSWORD = mail.password;
+  m.TLS = mail.tls;
+  m.CA = mail.ca;
   engine_.test_mail();
 }
 

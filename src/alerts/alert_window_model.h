@@ -48,6 +48,11 @@ class AlertWindowModel {
     Text emetteur, destinataire, smtp, port, entete, password;
     bool redemarrage_pc = false;  // "Après redémarrage automatique suite à un arrêt du PC"
     Text reactivation;            // "Réactivation de l'Alerte au bout de x minutes:"
+    int tls = -1;                 // "Chiffrement": index of kTlsChoices, -1 while not chosen
+    Text ca;                      // "Autorité (CA)": CA file, empty for the system's
+    // The choice the list shows: the one chosen, or the default that follows
+    // the password.
+    int tls_shown() const { return static_cast<int>(effective_tls(tls, password)); }
   };
 
   AlertWindowModel(Settings& settings, UserMessages& messages, AlertEngine& engine);
@@ -56,6 +61,8 @@ class AlertWindowModel {
   static const std::array<Text, 3> kWarningLines;  // the red text
   static const Text kFieldsMissing;                // "Veuillez remplir TOUS les champs !"
   static const Text kValueNotInteger;
+  static const std::array<Text, 3> kTlsChoices;  // "Aucun", "Si proposé", "Obligatoire"
+  static const Text kTlsNote;                    // the one line under the choice
 
   static const std::vector<Text>& meters();
   static const std::vector<Text>& quantities();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <strings.h>
 
 #include "common/error.h"
 
@@ -15,6 +16,7 @@ namespace vireluz {
 namespace {
 
 const char kCrLf[] = "\r\n";
+constexpr long kReplyTimeoutS = 10;
 
 bool has_control(const Text& t) {
   for (unsigned char c : t)
@@ -61,20 +63,51 @@ std::string base64(std::string_view in) {
   return out;
 }
 
-// The subject as it goes into the header: plain when it is printable ASCII,
-// otherwise UTF-8 encoded words of at most 45 bytes each (72 characters),
-// split between characters and folded onto continuation lines.
+// A printable ASCII subject folded before blanks so that its lines keep
+// within 78 characters where the words allow (the first line holds
+// "Subject: "); empty when a word is too long for the 998-character limit.
+std::string fold_plain(const std::string& s) {
+  std::string out;
+  std::size_t line = 9;  // "Subject: "
+  std::size_t i = 0;
+  while (i < s.size()) {
+    std::size_t j = i;
+    while (j < s.size() && s[j] == ' ') ++j;
+    while (j < s.size() && s[j] != ' ') ++j;
+    const std::string_view token = std::string_view(s).substr(i, j - i);
+    // A fold goes before a blank, which then starts the continuation line.
+    if (line + token.size() > 78 && token.front() == ' ' && !out.empty()) {
+      out += "\r\n";
+      line = 0;
+    }
+    out += token;
+    line += token.size();
+    if (line > 998) return {};
+    i = j;
+  }
+  return out;
+}
+
+// The subject as it goes into the header: plain when it is printable ASCII
+// (folded as above), otherwise UTF-8 encoded words of at most 39 bytes each
+// (64 characters), split between characters and folded onto continuation
+// lines.
 std::string encode_subject(const Text& cp1252) {
   const Text flat = flatten(cp1252);
   bool plain = flat.find("=?") == Text::npos;
   for (unsigned char c : flat)
     if (c >= 0x80) plain = false;
-  if (plain) return flat;
+  if (plain && flat.find_first_not_of(' ') != Text::npos) {
+    const std::string folded = fold_plain(flat);
+    if (!folded.empty()) return folded;
+  } else if (plain) {
+    return flat;
+  }
   const std::string utf8 = cp1252_to_utf8(flat);
   std::string out;
   std::size_t pos = 0;
   while (pos < utf8.size()) {
-    std::size_t end = std::min(utf8.size(), pos + 45);
+    std::size_t end = std::min(utf8.size(), pos + 39);
     while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
     if (!out.empty()) out += "\r\n ";
     out += "=?UTF-8?B?" + base64(std::string_view(utf8).substr(pos, end - pos)) + "?=";
@@ -128,33 +161,29 @@ std::string rfc5322_date(const DateTime& t, int offset_minutes) {
 }
 
 struct ReadState {
-  const std::string* data;
+  std::string data;
   std::size_t pos = 0;
 };
 
 std::size_t read_payload(char* buffer, std::size_t size, std::size_t nitems, void* user) {
   auto* st = static_cast<ReadState*>(user);
   const std::size_t room = size * nitems;
-  const std::size_t n = std::min(room, st->data->size() - st->pos);
-  std::memcpy(buffer, st->data->data() + st->pos, n);
+  const std::size_t n = std::min(room, st->data.size() - st->pos);
+  std::memcpy(buffer, st->data.data() + st->pos, n);
   st->pos += n;
   return n;
 }
 
-struct CurlDeleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
 struct SlistDeleter {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-void global_init() {
-  static const bool done = [] {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    return true;
-  }();
-  (void)done;
-}
+// What the easy handle points to during the exchange.
+struct Exchange {
+  ReadState payload;
+  std::unique_ptr<curl_slist, SlistDeleter> rcpt;
+  std::string url, from, user, password, ca_file;
+};
 
 std::string random_id() {
   std::random_device rd;
@@ -164,14 +193,6 @@ std::string random_id() {
 }
 
 }  // namespace
-
-Text envelope_address(const Text& item) {
-  const std::size_t open = item.find('<');
-  const std::size_t close = item.find('>', open == Text::npos ? 0 : open);
-  if (open != Text::npos && close != Text::npos)
-    return Text(trim(std::string_view(item).substr(open + 1, close - open - 1)));
-  return Text(trim(item));
-}
 
 std::string build_mime_message(const MailMessage& message, const DateTime& local, int utc_offset_minutes,
                                const std::string& message_id) {
@@ -197,74 +218,113 @@ std::string build_mime_message(const MailMessage& message, const DateTime& local
   return m;
 }
 
-void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp) {
-  const Text host(trim(smtp.host));
+void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, Done done) {
+  Text host(trim(smtp.host));
+  // "smtps://name": TLS from the first byte, whatever the port.
+  bool implicit_tls = false;
+  if (host.size() > 8 && strncasecmp(host.c_str(), "smtps://", 8) == 0) {
+    implicit_tls = true;
+    host.erase(0, 8);
+  } else if (host.size() > 7 && strncasecmp(host.c_str(), "smtp://", 7) == 0) {
+    host.erase(0, 7);
+  }
   const auto port = parse_int(Text(trim(smtp.port)));
   const Text where = host + ":" + Text(trim(smtp.port));
   if (host.empty() || has_control(host) || host.find_first_of(" /@?#") != Text::npos)
     throw VireluzError(w("Serveur SMTP invalide : \"") + flatten(host) + "\"");
   if (!port || *port < 1 || *port > 65535)
     throw VireluzError(w("Port SMTP invalide : \"") + flatten(smtp.port) + "\"");
-  if (message.to.empty()) throw VireluzError(w("Aucun destinataire pour le Mail d'alerte."));
+  if (auto bad = check_envelope(message)) throw VireluzError(*bad);
 
   const DateTime local = clock_.local_now();
   const auto utc = clock_.now_utc_ms();
   const std::size_t at = message.from.rfind('@');
   Text domain = at == Text::npos ? Text("vireluz") : envelope_address(message.from.substr(at + 1));
   if (domain.empty() || has_control(domain)) domain = "vireluz";
-  const std::string payload =
-      build_mime_message(message, local, clock_.utc_offset_minutes(utc),
-                         random_id() + "." + std::to_string(utc) + "@" + cp1252_to_utf8(domain));
+  auto ex = std::make_shared<Exchange>();
+  ex->payload.data = build_mime_message(message, local, clock_.utc_offset_minutes(utc),
+                                        random_id() + "." + std::to_string(utc) + "@" + cp1252_to_utf8(domain));
 
-  global_init();
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  if (!curl) throw VireluzError(w("Envoi du Mail impossible : initialisation du client SMTP échouée."));
-  CURL* c = curl.get();
+  CURL* c = curl_easy_init();
+  if (!c) throw VireluzError(w("Envoi du Mail impossible : initialisation du client SMTP échouée."));
 
-  const bool implicit_tls = *port == 465;
+  implicit_tls = implicit_tls || *port == 465;
   const std::string host_part = host.find(':') != Text::npos && host.front() != '[' ? "[" + host + "]" : host;
-  const std::string url = (implicit_tls ? "smtps://" : "smtp://") + host_part + ":" + std::to_string(*port);
-  const std::string from = "<" + envelope_address(message.from) + ">";
-  std::unique_ptr<curl_slist, SlistDeleter> rcpt;
+  ex->url = (implicit_tls ? "smtps://" : "smtp://") + host_part + ":" + std::to_string(*port);
+  ex->from = "<" + envelope_address(message.from) + ">";
   for (const Text& r : message.to) {
     const std::string a = "<" + envelope_address(r) + ">";
-    curl_slist* next = curl_slist_append(rcpt.get(), a.c_str());
-    if (!next) throw VireluzError(w("Envoi du Mail impossible : mémoire insuffisante."));
-    rcpt.release();
-    rcpt.reset(next);
+    curl_slist* next = curl_slist_append(ex->rcpt.get(), a.c_str());
+    if (!next) {
+      curl_easy_cleanup(c);
+      throw VireluzError(w("Envoi du Mail impossible : mémoire insuffisante."));
+    }
+    ex->rcpt.release();
+    ex->rcpt.reset(next);
   }
-  ReadState read{&payload};
-  char errbuf[CURL_ERROR_SIZE] = {0};
 
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+  const bool password = !smtp.password.empty();
+  // TLS protects the password only when the certificate is verified; a
+  // password goes over a plain connection only when "Aucun" was chosen.
+  const bool protect_password = password && smtp.tls != MailTls::kNone;
+  const bool verify = protect_password || smtp.tls == MailTls::kRequired;
+  long use_ssl = CURLUSESSL_NONE;
+  if (smtp.tls == MailTls::kIfOffered) use_ssl = CURLUSESSL_TRY;
+  if (smtp.tls == MailTls::kRequired || protect_password) use_ssl = CURLUSESSL_ALL;
+
+  curl_easy_setopt(c, CURLOPT_URL, ex->url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms_);
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, total_timeout_ms_);
-  if (!implicit_tls) curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-  if (!smtp.password.empty()) {
+  // One connection per mail: a connection left open by an earlier mail may
+  // have been accepted under other rules (an unverified certificate).
+  curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
+  curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+  // libcurl waits for the reply to the end of the data without giving the
+  // loop back (a blocking step of its SMTP client): that wait, like every
+  // reply, is kept short.
+  curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, kReplyTimeoutS);
+  if (!implicit_tls) curl_easy_setopt(c, CURLOPT_USE_SSL, use_ssl);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+  if (!smtp.ca_file.empty()) {
+    ex->ca_file = cp1252_to_utf8(smtp.ca_file);
+    curl_easy_setopt(c, CURLOPT_CAINFO, ex->ca_file.c_str());
+  }
+  if (password) {
     // libcurl logs in only when the server's EHLO reply offers AUTH.
-    curl_easy_setopt(c, CURLOPT_USERNAME, cp1252_to_utf8(smtp.user).c_str());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, cp1252_to_utf8(smtp.password).c_str());
+    ex->user = cp1252_to_utf8(smtp.user);
+    ex->password = cp1252_to_utf8(smtp.password);
+    curl_easy_setopt(c, CURLOPT_USERNAME, ex->user.c_str());
+    curl_easy_setopt(c, CURLOPT_PASSWORD, ex->password.c_str());
   }
-  curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
-  curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
+  curl_easy_setopt(c, CURLOPT_MAIL_FROM, ex->from.c_str());
+  curl_easy_setopt(c, CURLOPT_MAIL_RCPT, ex->rcpt.get());
   curl_easy_setopt(c, CURLOPT_READFUNCTION, read_payload);
-  curl_easy_setopt(c, CURLOPT_READDATA, &read);
+  curl_easy_setopt(c, CURLOPT_READDATA, &ex->payload);
   curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(payload.size()));
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
+  curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(ex->payload.data.size()));
 
-  const CURLcode rc = curl_easy_perform(c);
-  if (rc != CURLE_OK) {
-    long code = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
-    Text text =
-        w("Erreur d'envoi du Mail d'alerte (serveur ") + flatten(where) + ") : " + curl_easy_strerror(rc);
-    if (errbuf[0] != '\0') text += " - " + flatten(utf8_to_cp1252(errbuf));
-    if (code != 0) text += w(" (réponse du serveur ") + std::to_string(code) + ")";
-    throw VireluzError(text);
-  }
+  const Text prefix = w("Erreur d'envoi du Mail d'alerte (serveur ") + flatten(where) + ") : ";
+  multi_.start(c, limits_, ex, [prefix, password, done = std::move(done)](const TransferResult& r) {
+    if (r.ok()) return done(std::nullopt);
+    Text text = prefix;
+    if (r.timed_out != NetStep::None) {
+      text += timeout_text(r.timed_out, r.limit_ms) + ".";
+    } else if (r.code == CURLE_USE_SSL_FAILED) {
+      text += w("le serveur ne propose pas STARTTLS");
+      if (password) text += w(" : le mot de passe n'est pas envoyé sans chiffrement");
+      text += w(" (choix « Aucun » dans la fenêtre des alertes pour une connexion non chiffrée).");
+    } else if (r.code == CURLE_PEER_FAILED_VERIFICATION) {
+      text += w("certificat du serveur non vérifié (") + flatten(utf8_to_cp1252(r.error)) +
+              w("). Indiquez le fichier de son autorité de certification (clé CA)");
+      if (password) text += w("; le mot de passe n'a pas été envoyé");
+      text += ".";
+    } else {
+      text += curl_easy_strerror(r.code);
+      if (!r.error.empty()) text += " - " + flatten(utf8_to_cp1252(r.error));
+      if (r.response_code != 0) text += w(" (réponse du serveur ") + std::to_string(r.response_code) + ")";
+    }
+    done(text);
+  });
 }
 
 }  // namespace vireluz

@@ -115,6 +115,10 @@ TForm_alertes_mail::TForm_alertes_mail(Settings& settings, UserMessages& message
   Edit_port_ = edit("Edit_port");
   Edit_password_ = edit("Edit_password");
   Edit_password_->setEchoMode(QLineEdit::Password);
+  std::vector<Text> tls_items(AlertWindowModel::kTlsChoices.begin(), AlertWindowModel::kTlsChoices.end());
+  ComboBox_tls_ = combo("ComboBox_tls", tls_items);
+  Edit_ca_ = edit("Edit_ca");
+  Edit_ca_->setPlaceholderText(u("certificats du système"));
   auto* Button_test_mail = button("Button_test_mail", "Test Mail");
   CheckBox_redemarrage_pc_ = named(new QCheckBox(u("Après redémarrage automatique suite à un arrêt du PC")),
                                    "CheckBox_redemarrage_pc");
@@ -150,7 +154,14 @@ TForm_alertes_mail::TForm_alertes_mail(Settings& settings, UserMessages& message
   mail->addWidget(Edit_port_, 3, 1);
   mail->addWidget(label("Label_password", "Mot de passe"), 4, 0);
   mail->addWidget(Edit_password_, 4, 1);
-  mail->addWidget(Button_test_mail, 5, 1, Qt::AlignRight);
+  mail->addWidget(label("Label_tls", "Chiffrement"), 5, 0);
+  mail->addWidget(ComboBox_tls_, 5, 1);
+  auto* tls_note = label("Label_tls_note", qs(AlertWindowModel::kTlsNote));
+  tls_note->setWordWrap(true);
+  mail->addWidget(tls_note, 6, 0, 1, 2);
+  mail->addWidget(label("Label_ca", u("Autorité (CA)")), 7, 0);
+  mail->addWidget(Edit_ca_, 7, 1);
+  mail->addWidget(Button_test_mail, 8, 1, Qt::AlignRight);
   head->addWidget(GroupBox_email, 1);
   top->addLayout(head);
 
@@ -207,6 +218,15 @@ TForm_alertes_mail::TForm_alertes_mail(Settings& settings, UserMessages& message
   });
   connect(ComboBox_reactivation_, &QComboBox::currentIndexChanged, this, [this](int i) {
     if (!pushing_) run([this, i] { model_.set_rearm_mode(i); });
+  });
+  // The protection is stored once the user picks it; until then the list
+  // shows the default, which follows the password.
+  connect(ComboBox_tls_, &QComboBox::activated, this, [this](int i) {
+    if (!pushing_) model_.mail.tls = i;
+  });
+  connect(Edit_password_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    if (!pushing_ && model_.mail.tls < 0)
+      ComboBox_tls_->setCurrentIndex(static_cast<int>(effective_tls(-1, cp(text))));
   });
   connect(Edit_reactivation_, &QLineEdit::editingFinished, this,
           [this] { run([this] { model_.reactivation_left(); }); });
@@ -265,6 +285,7 @@ void TForm_alertes_mail::pull() {
   m.port = cp(Edit_port_->text());
   m.entete = cp(Edit_entete_->text());
   m.password = cp(Edit_password_->text());
+  m.ca = cp(Edit_ca_->text());
   m.redemarrage_pc = CheckBox_redemarrage_pc_->isChecked();
   m.reactivation = cp(Edit_reactivation_->text());
 }
@@ -303,6 +324,8 @@ void TForm_alertes_mail::push() {
   Edit_port_->setText(qs(m.port));
   Edit_entete_->setText(qs(m.entete));
   Edit_password_->setText(qs(m.password));
+  ComboBox_tls_->setCurrentIndex(m.tls_shown());
+  Edit_ca_->setText(qs(m.ca));
   CheckBox_redemarrage_pc_->setChecked(m.redemarrage_pc);
   Edit_reactivation_->setText(qs(m.reactivation));
   refresh_grid();

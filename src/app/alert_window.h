@@ -51,9 +51,9 @@ class TForm_alertes_mail : public QDialog {
 
   QTableWidget* StringGrid_alertes_;
   QComboBox *ComboBox_compteur_, *ComboBox_indicateur_, *ComboBox_signe_, *ComboBox_valeur_,
-      *ComboBox_reactivation_;
+      *ComboBox_reactivation_, *ComboBox_tls_;
   QLineEdit *Edit_valeur_, *Edit_message_, *Edit_entete_, *Edit_emetteur_, *Edit_destinataire_, *Edit_smtp_,
-      *Edit_port_, *Edit_password_, *Edit_reactivation_;
+      *Edit_port_, *Edit_password_, *Edit_reactivation_, *Edit_ca_;
   QCheckBox *CheckBox_activer_, *CheckBox_plage_horaire_, *CheckBox_actif_, *CheckBox_redemarrage_pc_;
   QTimeEdit *TimeEdit_debut_, *TimeEdit_fin_;
   QTimer* Timer_grille_;

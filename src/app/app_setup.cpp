@@ -41,7 +41,8 @@ Program& with_folders(Program& p, const std::string& program_dir, const std::str
 
 ProgramRun::ProgramRun(UserMessages& messages, const AppOptions& options, const std::string& program_dir)
     : program(clock, timers, messages, d2xx, serial),
-      mail(clock),
+      mail(clock, net),
+      http(net),
       services(with_folders(program, program_dir, options.config_dir), mail, http),
       mqtt(program, mqtt_clients) {
   program.decoder().set_decimal_separator(environment_decimal_separator());

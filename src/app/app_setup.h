@@ -8,6 +8,8 @@
 #include "alerts/smtp_curl.h"
 #include "app/headless.h"
 #include "common/clock.h"
+#include "common/curl_multi_curl.h"
+#include "common/io_loop_qt.h"
 #include "common/timer_qt.h"
 #include "mqtt/mqtt_client_mosquitto.h"
 #include "mqtt/mqtt_service.h"
@@ -40,6 +42,9 @@ struct ProgramRun {
   ComPort1 serial;
   ForwardingD2xx d2xx;
   Program program;
+  // Mails and uploads share one libcurl multi handle on the Qt event loop.
+  QtIoLoop io_loop;
+  CurlMulti net{io_loop};
   CurlMailSender mail;
   CurlHttpClient http;
   Services services;

@@ -116,9 +116,19 @@ void read_keys(Settings& s, const IniFile& ini, IniFileId file) {
 }
 
 void write_keys(const Settings& s, IniFile& ini, IniFileId file, std::string_view section, KeyWrite which) {
-  for (const auto& k : setting_keys())
-    if (k.file == file && k.write == which && section == k.section)
+  for (const auto& k : setting_keys()) {
+    if (k.file != file || section != k.section) continue;
+    if (k.write == which) {
       ini.set(k.section, k.key, file_text_of(s, k));
+    } else if (k.write == KeyWrite::kWhenChosen && which == KeyWrite::kWithSection) {
+      // Keys the Windows version did not have stay out of the file until set.
+      const Text value = file_text_of(s, k);
+      if (value == setting_default(k))
+        ini.remove(k.section, k.key);
+      else
+        ini.set(k.section, k.key, value);
+    }
+  }
 }
 
 std::string path_of(const Settings& s, const char* name) { return s.ConfigDir + name; }

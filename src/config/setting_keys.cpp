@@ -34,6 +34,8 @@ const std::vector<SettingKey> kKeys = {
     VZ_TEXT(A, "CONFIG_MAIL", "PORT SMTP", mail.PORT_SMTP, "25", W),
     VZ_TEXT(A, "CONFIG_MAIL", "ENTETE", mail.ENTETE, "entête Mail", W),
     VZ_SECRET(A, "CONFIG_MAIL", "PASSWORD", mail.PASSWORD),
+    VZ_INT(A, "CONFIG_MAIL", "TLS", mail.TLS, "-1", KeyWrite::kWhenChosen),
+    VZ_TEXT(A, "CONFIG_MAIL", "CA", mail.CA, "", KeyWrite::kWhenChosen),
     VZ_TEXT(A, "CONFIG_ALERTE", "REACTIVATION", alerte.REACTIVATION, "60", W),
     VZ_INT(A, "CONFIG_ALERTE", "REDEMARRAGE PC", alerte.REDEMARRAGE_PC, "0", W),
     VZ_TEXT(A, "CONFIG_MAIL", "TABLEAU VIDE", mail.TABLEAU_VIDE, "OUI", KeyWrite::kAfterGrid),

@@ -23,6 +23,7 @@ enum class KeyWrite {
   kWithSection,  // written by its section's writer, in table order
   kAfterGrid,    // "TABLEAU VIDE": written after the counts of [GENERAL]
   kReadOnly,     // read only, never written ("serveur")
+  kWhenChosen,   // written with its section when it differs from its default, removed otherwise
 };
 
 struct SettingKey {

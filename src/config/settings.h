@@ -70,8 +70,12 @@ struct MailSettings {  // [CONFIG_MAIL] of alertes_mails.ini
   Text SMTP = "test";
   Text PORT_SMTP = "25";  // "PORT SMTP"
   Text ENTETE = w("entête Mail");
-  Text PASSWORD;              // scrambled in the file
-  Text TABLEAU_VIDE = "OUI";  // "TABLEAU VIDE"
+  Text PASSWORD;                         // scrambled in the file
+  Text TABLEAU_VIDE = "OUI";             // "TABLEAU VIDE"
+  // Connection protection: 0 "Aucun", 1 "Si proposé", 2 "Obligatoire";
+  // -1 (key missing): "Obligatoire" with a password, "Si proposé" without.
+  int TLS = -1;
+  Text CA;  // CA file to verify the server with; empty: the system's
 };
 
 struct AlerteSettings {  // [CONFIG_ALERTE] of alertes_mails.ini

@@ -33,8 +33,8 @@ DailyFile::Hooks daily_hooks(Program& p, CosmUploader& cosm, BdpvUploader& bdpv)
 
 Services::Services(Program& p, MailSender& mail, HttpClient& http)
     : program_(p),
-      alerts_(p.settings(), p.measures(), p.clock(), mail, p.timers()),
-      cosm_(p.settings(), p.measures(), p.clock(), http),
+      alerts_(p.settings(), p.measures(), p.clock(), mail, p.timers(), p.messages()),
+      cosm_(p.settings(), p.measures(), p.clock(), http, p.messages()),
       bdpv_(p.settings(), p.meters(), p.clock(), http, p.messages()),
       recorder_(p.settings(), p.meters(), p.window(), p.clock(), p.timers(), recorder_hooks(p), p.ProgramDir),
       daily_(p.settings(), p.meters(), p.clock(), p.timers(), daily_hooks(p, cosm_, bdpv_), p.ProgramDir) {
@@ -45,7 +45,12 @@ Services::Services(Program& p, MailSender& mail, HttpClient& http)
   p.decoder().mail_alerte = [this] { alerts_.mail_alerte(); };
   p.restart_mail = [this] { alerts_.restart_mail(program_.clock().local_now()); };
   p.on_configuration_loaded = [this] {
-    if (program_.settings().mail.ACTIF == 1) alerts_.reset_memo();
+    if (program_.settings().mail.ACTIF != 1) return;
+    // A restart mail that already failed keeps its lines for the next mail.
+    if (alerts_.mail_pending())
+      alerts_.ensure_header();
+    else
+      alerts_.reset_memo();
   };
 }
 

@@ -2,7 +2,8 @@
 // The subsystems that ride on the reading core: the periodic record and the
 // daily file, the mail alerts and the two web uploads. Services plugs them
 // into a Program's hooks; the windowed program and the headless runner both
-// build one, so they share the same behaviour.
+// build one, so they share the same behaviour. Mails and uploads go through
+// asynchronous ports: nothing here waits for a server.
 #include <string>
 
 #include "alerts/alert_engine.h"

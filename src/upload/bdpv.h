@@ -2,6 +2,7 @@
 // The daily report of the production meter's index to the BDPV site: one
 // signed HTTP GET whose reply must contain "OK".
 #include <array>
+#include <memory>
 
 #include "acquisition/meter_slot.h"
 #include "common/clock.h"
@@ -45,9 +46,13 @@ class BdpvUploader {
   BdpvUploader(const Settings& settings, const std::array<MeterSlot, 2>& meters, const Clock& clock,
                HttpClient& http, UserMessages& messages);
 
-  // Builds and sends the report, then checks the reply: a reply holding "OK"
-  // is a success; any other reply shows "ERREUR transfert BDPV !" and the
-  // reply. No reply or an HTTP status >= 400 throws VireluzError.
+  ~BdpvUploader();
+
+  // Builds and sends the report; returns at once. When the reply comes: a
+  // reply holding "OK" is a success; any other reply shows "ERREUR transfert
+  // BDPV !" and the reply. No reply, or a status outside 200..299 (a
+  // redirect is not followed), shows the failure in an error box. A report
+  // that cannot be built (a malformed "serveur") throws VireluzError.
   void envoie_BDPV();
 
  private:
@@ -56,6 +61,7 @@ class BdpvUploader {
   const Clock& clock_;
   HttpClient& http_;
   UserMessages& messages_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace vireluz

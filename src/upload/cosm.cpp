@@ -61,17 +61,48 @@ bool cosm_minute_tick(int& CosmMinuteCount, const Settings& settings) {
   return true;
 }
 
+struct CosmUploader::Pass {
+  std::vector<CosmRowTarget> rows;
+  std::size_t next = 0;
+};
+
 CosmUploader::CosmUploader(const Settings& settings, const MeasureTable& measures, const Clock& clock,
-                           HttpClient& http)
-    : settings_(settings), measures_(measures), clock_(clock), http_(http) {}
+                           HttpClient& http, UserMessages& messages)
+    : settings_(settings), measures_(measures), clock_(clock), http_(http), messages_(messages) {}
+
+CosmUploader::~CosmUploader() { *alive_ = false; }
+
+void CosmUploader::show_error(const Text& text) {
+  messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, text});
+}
 
 void CosmUploader::send_Cosm() {
+  if (pass_) return;
   const auto rows = static_cast<std::size_t>(std::max(0, settings_.CosmRowCount));
   const auto count = std::min(rows, settings_.cosm_table.size());
+  auto pass = std::make_shared<Pass>();
   for (std::size_t r = 0; r < count; ++r) {
     CosmRowTarget target;
-    if (!cosm_row_target(settings_.cosm_table[r], target)) continue;
-    commandeCosm(target.identifier, measures_.v[static_cast<std::size_t>(target.table_index())]);
+    if (cosm_row_target(settings_.cosm_table[r], target)) pass->rows.push_back(target);
+  }
+  if (pass->rows.empty()) return;
+  pass_ = pass;
+  next_row();
+}
+
+void CosmUploader::next_row() {
+  if (!pass_) return;
+  if (pass_->next >= pass_->rows.size()) {
+    pass_.reset();
+    return;
+  }
+  const CosmRowTarget& target = pass_->rows[pass_->next++];
+  try {
+    commandeCosm(target.identifier, measures_.v[static_cast<std::size_t>(target.table_index())],
+                 [this] { next_row(); });
+  } catch (const std::exception& e) {
+    pass_.reset();
+    show_error(e.what());
   }
 }
 
@@ -86,20 +117,32 @@ HttpRequest CosmUploader::build_request(const Text& identifier, std::int32_t val
   req.host = server.host;
   req.port = server.port;
   req.target = "/v2/feeds/" + std::to_string(settings_.cosm.feed) + "/datastreams/" +
-               percent_encode(identifier) + "/datapoints";
+               percent_encode_segment(identifier) + "/datapoints";
   req.headers = {
       {"Accept", "text/xml"}, {"Content-Type", "text/xml"}, {"Content-Version", "1.1"}, {"X-ApiKey", key}};
   req.body = cosm_document(value, clock_.utc_now());
   return req;
 }
 
-void CosmUploader::commandeCosm(const Text& identifier, std::int32_t value) {
+void CosmUploader::commandeCosm(const Text& identifier, std::int32_t value, std::function<void()> then) {
   const HttpRequest req = build_request(identifier, value);
-  const HttpResponse resp = http_.send(req);
-  if (resp.status >= 400 || resp.status < 100)
-    throw VireluzError(w("Envoi Cosm refusé : le serveur ") + req.host + ":" + std::to_string(req.port) +
-                       w(" a répondu HTTP ") + std::to_string(resp.status) + w(" pour le datastream \"") +
-                       identifier + "\".");
+  const Text where = req.host + ":" + std::to_string(req.port);
+  std::weak_ptr<bool> alive = alive_;
+  http_.send(req, [this, alive, where, identifier, then = std::move(then)](const HttpResult& r) {
+    if (alive.expired()) return;
+    Text failure;
+    if (!r.response)
+      failure = w("Envoi Cosm impossible pour le datastream \"") + identifier + "\" : " + r.error;
+    else if (const Text status = http_status_failure(r.response->status); !status.empty())
+      failure = w("Envoi Cosm refusé : le serveur ") + where + w(" a répondu ") + status +
+                w(" pour le datastream \"") + identifier + "\".";
+    if (failure.empty()) {
+      if (then) then();
+      return;
+    }
+    pass_.reset();  // the rest of the pass is not sent
+    show_error(failure);
+  });
 }
 
 }  // namespace vireluz

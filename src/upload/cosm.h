@@ -2,10 +2,14 @@
 // Upload of live values to a Cosm (formerly Pachube) feed: one EEML 0.5.1
 // datapoint per configured datastream, posted over plain HTTP.
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/text.h"
+#include "common/user_messages.h"
 #include "config/settings.h"
 #include "upload/http_client.h"
 
@@ -42,24 +46,38 @@ class CosmUploader {
  public:
   // The references must outlive the uploader; the settings and values are
   // read at each call, so edits made in the window take effect at once.
-  CosmUploader(const Settings& settings, const MeasureTable& measures, const Clock& clock, HttpClient& http);
+  CosmUploader(const Settings& settings, const MeasureTable& measures, const Clock& clock, HttpClient& http,
+               UserMessages& messages);
+  ~CosmUploader();
 
-  // One datapoint per counted row, in table order, each request waiting for
-  // the previous reply. The first failure (no connection, HTTP status >= 400)
-  // throws VireluzError and ends the pass.
+  // Starts a pass: one datapoint per counted row, in table order, each
+  // request sent when the previous reply has come. The first failure (no
+  // connection, time-out, a status outside 200..299) ends the pass and is
+  // shown once (error box). Returns at once; while a pass is still running
+  // the next one is skipped.
   void send_Cosm();
+  bool pass_running() const { return pass_ != nullptr; }
 
-  // Posts one datapoint with the current UTC time.
-  void commandeCosm(const Text& identifier, std::int32_t value);
+  // Posts one datapoint with the current UTC time; `then` is called after a
+  // successful reply, a failure is shown. A request that cannot be built (a
+  // key with control characters, a malformed "serveur") throws VireluzError.
+  void commandeCosm(const Text& identifier, std::int32_t value, std::function<void()> then = {});
 
   // The request commandeCosm sends (exposed for tests and diagnostics).
   HttpRequest build_request(const Text& identifier, std::int32_t value) const;
 
  private:
+  struct Pass;
+  void next_row();
+  void show_error(const Text& text);
+
   const Settings& settings_;
   const MeasureTable& measures_;
   const Clock& clock_;
   HttpClient& http_;
+  UserMessages& messages_;
+  std::shared_ptr<Pass> pass_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace vireluz

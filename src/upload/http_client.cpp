@@ -33,6 +33,18 @@ std::string percent_encode(std::string_view bytes) {
   return out;
 }
 
+std::string percent_encode_segment(std::string_view bytes) {
+  if (bytes == "." || bytes == "..") return bytes.size() == 1 ? "%2E" : "%2E%2E";
+  return percent_encode(bytes);
+}
+
+Text http_status_failure(int status) {
+  if (status >= 200 && status <= 299) return {};
+  if (status >= 300 && status <= 399)
+    return w("redirection HTTP ") + std::to_string(status) + w(" (non suivie : la valeur n'a pas été reçue)");
+  return w("HTTP ") + std::to_string(status);
+}
+
 bool has_control_char(std::string_view text) {
   for (const char ch : text) {
     const auto c = static_cast<unsigned char>(ch);

@@ -1,8 +1,10 @@
 #pragma once
-// The HTTP port used by the web uploads. One synchronous request at a time:
-// send() returns when the whole reply has been read, or throws VireluzError
-// (French text) when no reply could be obtained (no connection, time-out).
-// An HTTP error status is not an exception here: callers decide.
+// The HTTP port used by the web uploads. A request runs without blocking; its
+// result comes back later through a callback on the same thread: the whole
+// reply, or the French text of why none could be obtained (no connection,
+// time-out). An HTTP error status is not a failure here: callers decide.
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,10 +29,20 @@ struct HttpResponse {
   std::string body;
 };
 
+// What a request ended with: a reply, or the text of the failure.
+struct HttpResult {
+  std::optional<HttpResponse> response;
+  Text error;  // cp1252, set when there is no response
+};
+
 class HttpClient {
  public:
+  using Done = std::function<void(const HttpResult&)>;
   virtual ~HttpClient() = default;
-  virtual HttpResponse send(const HttpRequest& request) = 0;
+  // Starts the request. A request that cannot be made at all (a header with
+  // a control character, an unknown method) throws VireluzError at once.
+  // `done` may be called before send() returns (test doubles do).
+  virtual void send(const HttpRequest& request, Done done) = 0;
 };
 
 // Where requests go: a host name (or address) and a port.
@@ -50,6 +62,16 @@ HttpServer server_from_setting(std::string_view setting, const HttpServer& fallb
 // becomes %XX (upper-case hex), so the result can neither end the segment or
 // the value nor break the request line.
 std::string percent_encode(std::string_view bytes);
+
+// A path segment: percent_encode, and a segment that is "." or ".." has its
+// dots encoded too ("%2E"), so that no client or server takes it for a step
+// in the path.
+std::string percent_encode_segment(std::string_view bytes);
+
+// The text of an HTTP status that an upload does not take as a success:
+// anything outside 200..299 (a redirect is not followed, so its value would
+// be lost). Empty for a success.
+Text http_status_failure(int status);
 
 // True when the text holds a control character (0x00-0x1F, 0x7F), which a
 // header value must not carry.

@@ -15,6 +15,14 @@ struct SlistDeleter {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
+// What the easy handle points to during the exchange.
+struct Exchange {
+  std::string url;
+  std::string request_body;
+  std::string reply;
+  std::unique_ptr<curl_slist, SlistDeleter> headers;
+};
+
 size_t write_body(char* data, size_t size, size_t count, void* user) {
   auto* body = static_cast<std::string*>(user);
   const size_t n = size * count;
@@ -23,40 +31,21 @@ size_t write_body(char* data, size_t size, size_t count, void* user) {
   return n;  // the rest is read and dropped
 }
 
-// libcurl wants to be initialised once per process, before any handle.
-void global_init() {
-  static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-  if (!done) throw VireluzError(w("Initialisation de la bibliothèque HTTP (libcurl) impossible."));
-}
-
 }  // namespace
 
-CurlHttpClient::CurlHttpClient(long connect_timeout_ms, long total_timeout_ms)
-    : connect_timeout_ms_(connect_timeout_ms), total_timeout_ms_(total_timeout_ms) {}
-
-CurlHttpClient::~CurlHttpClient() {
-  if (curl_) curl_easy_cleanup(static_cast<CURL*>(curl_));
-}
-
-HttpResponse CurlHttpClient::send(const HttpRequest& request) {
+void CurlHttpClient::send(const HttpRequest& request, Done done) {
   const std::string where = request.host + ":" + std::to_string(request.port);
-  if (!curl_) {
-    global_init();
-    curl_ = curl_easy_init();
-    if (!curl_) throw VireluzError(w("Préparation de la requête HTTP vers ") + where + w(" impossible."));
-  }
-  CURL* c = static_cast<CURL*>(curl_);
-  curl_easy_reset(c);
-
+  if (request.method != "GET" && request.method != "POST")
+    throw VireluzError(w("Méthode HTTP non prise en charge : ") + request.method);
+  auto ex = std::make_shared<Exchange>();
   // Custom headers exactly as given. An empty value is written "Name;" so that
   // libcurl sends "Name:" instead of dropping the header; "Expect:" stops the
   // 100-continue wait before the body of a POST.
-  std::unique_ptr<curl_slist, SlistDeleter> headers;
   const auto add = [&](const std::string& line) {
-    curl_slist* l = curl_slist_append(headers.get(), line.c_str());
+    curl_slist* l = curl_slist_append(ex->headers.get(), line.c_str());
     if (!l) throw VireluzError(w("Mémoire insuffisante pour la requête HTTP."));
-    headers.release();
-    headers.reset(l);
+    ex->headers.release();
+    ex->headers.reset(l);
   };
   for (const auto& [name, value] : request.headers) {
     if (has_control_char(name) || has_control_char(value) || name.find(':') != std::string::npos)
@@ -64,46 +53,44 @@ HttpResponse CurlHttpClient::send(const HttpRequest& request) {
     add(value.empty() ? name + ";" : name + ":" + value);
   }
   add("Expect:");
+  if (has_control_char(request.target) || request.target.find(' ') != std::string::npos)
+    throw VireluzError(w("Chemin de requête HTTP invalide refusé : ") + request.target);
 
-  const std::string url = "http://" + request.host + ":" + std::to_string(request.port) + request.target;
-  std::string body;
-  char error[CURL_ERROR_SIZE] = {0};
+  CURL* c = curl_easy_init();
+  if (!c) throw VireluzError(w("Préparation de la requête HTTP vers ") + where + w(" impossible."));
+  ex->url = "http://" + request.host + ":" + std::to_string(request.port) + request.target;
+  ex->request_body = request.body;
 
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(c, CURLOPT_URL, ex->url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(c, CURLOPT_PROXY, "");  // direct connection whatever http_proxy says
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms_);
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, total_timeout_ms_);
+  // The path goes out as built (dot segments are already encoded).
+  curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "VIRELUZ");
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, ex->headers.get());
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_body);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex->reply);
   if (request.method == "GET") {
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-  } else if (request.method == "POST") {
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.data());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
   } else {
-    throw VireluzError(w("Méthode HTTP non prise en charge : ") + request.method);
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, ex->request_body.data());
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(ex->request_body.size()));
   }
 
-  const CURLcode rc = curl_easy_perform(c);
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
-  if (rc == CURLE_OPERATION_TIMEDOUT)
-    throw VireluzError(w("Le serveur ") + where + w(" ne répond pas (délai de ") +
-                       std::to_string(total_timeout_ms_ / 1000) + w(" s dépassé)."));
-  if (rc != CURLE_OK) {
-    const std::string detail = error[0] ? error : curl_easy_strerror(rc);
-    throw VireluzError(w("Échec de la connexion HTTP à ") + where + " : " + detail);
-  }
-  long status = 0;
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-  return HttpResponse{static_cast<int>(status), std::move(body)};
+  multi_.start(c, limits_, ex, [ex, where, done = std::move(done)](const TransferResult& r) {
+    HttpResult result;
+    if (r.ok()) {
+      result.response = HttpResponse{static_cast<int>(r.response_code), std::move(ex->reply)};
+    } else if (r.timed_out != NetStep::None) {
+      result.error = w("serveur ") + where + " : " + timeout_text(r.timed_out, r.limit_ms) + ".";
+    } else {
+      const std::string detail = r.error.empty() ? curl_easy_strerror(r.code) : r.error;
+      result.error = w("échec de la connexion HTTP à ") + where + " : " + utf8_to_cp1252(detail);
+    }
+    done(result);
+  });
 }
 
 }  // namespace vireluz

@@ -43,7 +43,7 @@ DateTime at(int h, int m, int s, int ms = 0, int day = 7) { return DateTime{2026
 
 class AlertEngineTest : public ::testing::Test {
  protected:
-  AlertEngineTest() : sched(at(7, 0, 0)), engine(settings, measures, sched, sender, sched) {
+  AlertEngineTest() : sched(at(7, 0, 0)), engine(settings, measures, sched, sender, sched, messages) {
     settings.mail.ACTIF = 1;
     settings.mail.TABLEAU_VIDE = "NON";
     settings.mail.ENTETE = "H";
@@ -68,6 +68,7 @@ class AlertEngineTest : public ::testing::Test {
   MeasureTable measures;
   SimScheduler sched;
   RecordingSender sender;
+  RecordingMessages messages;
   AlertEngine engine;
 };
 
@@ -246,15 +247,60 @@ TEST_F(AlertEngineTest, FailedMailKeepsTheBufferForTheNextMail) {
   measures.at(MeasureKind::IINST, 1) = 35;
   sender.fail = true;
   sched.advance_to_local(at(10, 0, 0));
-  EXPECT_THROW(engine.mail_alerte(), VireluzError);
+  EXPECT_NO_THROW(engine.mail_alerte());
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].icon, MessageIcon::Error);
+  EXPECT_EQ(messages.messages[0].text, "Erreur d'envoi du Mail d'alerte : connexion refusée");
   EXPECT_THAT(engine.Memo_alerte, ElementsAre("H", "first 35"));
   EXPECT_EQ(cell(0, col::kHeureReactivation), "11:00:00");  // the fired rule keeps its state
 
+  // The failing server is not asked again at every frame: the lines wait for
+  // the retry, one minute later, and the message is not repeated meanwhile.
   sender.fail = false;
   measures.at(MeasureKind::IINST, 1) = 45;
-  frame_at(at(10, 0, 1));
+  for (int s = 1; s < 60; ++s) frame_at(at(10, 0, s));
+  EXPECT_EQ(sender.attempts, 1);
+  EXPECT_EQ(messages.messages.size(), 1u);
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre("H", "first 35", "second 45"));
+  sched.advance_to_local(at(10, 1, 0));
   ASSERT_EQ(sender.sent.size(), 1u);
   EXPECT_THAT(sender.sent[0].body, ElementsAre("H", "first 35", "second 45"));
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre("H"));
+}
+
+TEST_F(AlertEngineTest, LinesFiredWhileAMailIsOnItsWayGoToTheNextOne) {
+  set_rules({make_rule(0, MeasureKind::IINST, 3, "30", "first %V"),
+             make_rule(0, MeasureKind::IINST, 3, "40", "second %V")});
+  sender.later = &sched;
+  sender.delay_ms = 5000;
+  measures.at(MeasureKind::IINST, 1) = 35;
+  frame_at(at(10, 0, 0));
+  ASSERT_EQ(sender.sent.size(), 1u);
+  EXPECT_TRUE(engine.mail_in_flight());
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre("H"));
+  measures.at(MeasureKind::IINST, 1) = 45;
+  frame_at(at(10, 0, 2));
+  frame_at(at(10, 0, 3));
+  EXPECT_EQ(sender.sent.size(), 1u);  // one exchange at a time
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre("H", "second 45"));
+  sched.advance_to_local(at(10, 0, 5));  // the first mail is through: the next one leaves
+  ASSERT_EQ(sender.sent.size(), 2u);
+  EXPECT_THAT(sender.sent[0].body, ElementsAre("H", "first 35"));
+  EXPECT_THAT(sender.sent[1].body, ElementsAre("H", "second 45"));
+
+  // A failure comes back after newer lines fired: its lines go first; each
+  // failed attempt shows one message, and the retries back off (1, 2, 4 min).
+  sched.advance_to_local(at(10, 0, 10));
+  sender.fail = true;
+  settings.alert_table[0][col::kHeureReactivation] = "0";
+  frame_at(at(10, 0, 11));
+  engine.Memo_alerte.push_back("newer");
+  sched.advance_to_local(at(10, 0, 16));
+  EXPECT_THAT(engine.Memo_alerte, ElementsAre("H", "first 45", "newer"));
+  EXPECT_EQ(messages.messages.size(), 1u);
+  sched.advance_to_local(at(10, 7, 32));
+  EXPECT_EQ(sender.attempts, 6);  // 2 mails, then 10:00:11, 10:01:16, 10:03:21 and 10:07:26
+  EXPECT_EQ(messages.messages.size(), 4u);
 }
 
 TEST_F(AlertEngineTest, RestartMailIsSentOncePerRun) {
@@ -266,7 +312,7 @@ TEST_F(AlertEngineTest, RestartMailIsSentOncePerRun) {
   EXPECT_THAT(sender.sent[0].body, ElementsAre("H", w("Redémarrage automatique de l'ordinateur !"),
                                                w("le 07/12/2026 à 09:05:07")));
 
-  AlertEngine other(settings, measures, sched, sender, sched);
+  AlertEngine other(settings, measures, sched, sender, sched, messages);
   settings.alerte.REDEMARRAGE_PC = 0;
   EXPECT_FALSE(other.restart_mail(at(9, 5, 7)));
 }
@@ -283,7 +329,9 @@ TEST_F(AlertEngineTest, TestMailTextAndFailure) {
 
   engine.Memo_alerte.push_back("pending alert");
   sender.fail = true;
-  EXPECT_THROW(engine.test_mail(), VireluzError);
+  EXPECT_NO_THROW(engine.test_mail());
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].icon, MessageIcon::Error);
   EXPECT_THAT(engine.Memo_alerte, ElementsAre("H", "pending alert"));
 }
 

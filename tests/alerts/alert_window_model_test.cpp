@@ -18,7 +18,7 @@ namespace col = alert_col;
 
 class AlertWindowTest : public ::testing::Test {
  protected:
-  AlertWindowTest() : engine(settings, measures, sched, sender, sched), window(settings, messages, engine) {}
+  AlertWindowTest() : engine(settings, measures, sched, sender, sched, messages), window(settings, messages, engine) {}
 
   // Fills the fields of one rule through the window's operations.
   void fill(int meter, int quantity, int sign, const Text& value, int item, int mode, bool activer,

@@ -1,20 +1,34 @@
 #pragma once
-// A mail port that keeps every message, and can be told to fail.
+// A mail port that keeps every message, and can be told to fail. It answers
+// at once, or, given a scheduler, `delay_ms` of simulated time later.
 #include <vector>
 
 #include "alerts/mail_sender.h"
 #include "common/error.h"
+#include "common/sim_scheduler.h"
 
 namespace vireluz {
 
 class RecordingSender : public MailSender {
  public:
-  void send(const MailMessage& message, const SmtpSettings& smtp) override {
-    if (fail) throw VireluzError("Erreur d'envoi du Mail d'alerte : connexion refusée");
-    sent.push_back(message);
-    servers.push_back(smtp);
+  void send(const MailMessage& message, const SmtpSettings& smtp, Done done) override {
+    ++attempts;
+    std::optional<Text> result;
+    if (fail) {
+      result = Text("Erreur d'envoi du Mail d'alerte : connexion refusée");
+    } else {
+      sent.push_back(message);
+      servers.push_back(smtp);
+    }
+    if (later)
+      later->post(delay_ms, [done, result] { done(result); });
+    else
+      done(result);
   }
   bool fail = false;
+  int attempts = 0;
+  SimScheduler* later = nullptr;
+  std::int64_t delay_ms = 0;
   std::vector<MailMessage> sent;
   std::vector<SmtpSettings> servers;
 };

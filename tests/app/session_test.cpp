@@ -20,6 +20,8 @@
 #include "app/qt_support.h"
 #include "app/small_windows.h"
 #include "common/clock.h"
+#include "common/curl_multi_curl.h"
+#include "common/io_loop_qt.h"
 #include "common/timer_qt.h"
 #include "program/program.h"
 #include "simulator/simulated_interface.h"  // before Qt: Qt defines "slots"
@@ -65,8 +67,10 @@ TEST(Session, SimulatedInterfaceShowsDecodedValuesInTheWidgets) {
     program.ConfigDirOverride = dir;
     sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), clock);
     d2xx.target = sim.get();
-    CurlMailSender mail(clock);
-    CurlHttpClient http;
+    QtIoLoop io_loop;
+    CurlMulti net(io_loop);
+    CurlMailSender mail(clock, net);
+    CurlHttpClient http(net);
     Services services(program, mail, http);
     ProgramBackend backend(program, services);
     backend.demo = true;  // reading starts by itself, the graphs are shown

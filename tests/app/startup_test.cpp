@@ -22,6 +22,8 @@
 #include "app/program_backend.h"
 #include "app/small_windows.h"
 #include "common/clock.h"
+#include "common/curl_multi_curl.h"
+#include "common/io_loop_qt.h"
 #include "common/timer_qt.h"
 #include "config/autostart.h"
 #include "program/program.h"
@@ -49,7 +51,8 @@ struct WindowedRun {
   WindowedRun(const std::string& program_dir, const std::string& config_dir)
       : program(clock, timers, messages, d2xx, serial),
         sim(kSimUsbTwoMeters, program.settings(), program.timers(), clock),
-        mail(clock),
+        mail(clock, net),
+        http(net),
         services(with_folders(program, program_dir, config_dir), mail, http),
         backend(program, services),
         shell(backend, messages, false, "/usr/bin/vireluz", config_dir) {
@@ -75,6 +78,8 @@ struct WindowedRun {
   ForwardingD2xx d2xx;
   Program program;
   SimulatedInterface sim;
+  QtIoLoop io;
+  CurlMulti net{io};
   CurlMailSender mail;
   CurlHttpClient http;
   Services services;

@@ -16,6 +16,8 @@
 
 #include "acquisition/forwarding_d2xx.h"
 #include "alerts/smtp_curl.h"
+#include "common/curl_multi_curl.h"
+#include "common/io_loop_qt.h"
 #include "common/sim_scheduler.h"
 #include "config/config_files.h"
 #include "program/program.h"
@@ -123,8 +125,10 @@ TEST(ErrorBoxes, RecordCosmAndMailErrorsLeaveTheirBoxOpenWhileTheWorkGoesOn) {
     Program program{sched, sched, messages, d2xx, serial};
     program.ProgramDir = dir.string() + "/";
     program.ConfigDirOverride = dir.string() + "/";
-    CurlMailSender mail{sched};
-    CurlHttpClient http;
+    QtIoLoop io;
+    CurlMulti net{io};
+    CurlMailSender mail{sched, net};
+    CurlHttpClient http{net};
     Services services(program, mail, http);
     SimulatedInterface sim(kSimUsbTwoMeters, program.settings(), program.timers(), sched);
     d2xx.target = &sim;

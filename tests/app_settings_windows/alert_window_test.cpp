@@ -25,9 +25,10 @@ namespace {
 
 class FailingOrRecordingSender : public MailSender {
  public:
-  void send(const MailMessage& message, const SmtpSettings&) override {
+  void send(const MailMessage& message, const SmtpSettings&, Done done) override {
     if (fail) throw VireluzError(w("Erreur d'envoi du Mail : connexion refusée"));
     sent.push_back(message);
+    done(std::nullopt);
   }
   bool fail = false;
   std::vector<MailMessage> sent;
@@ -42,7 +43,7 @@ struct AlertDialog : WindowFixture {
 
   void SetUp() override {
     WindowFixture::SetUp();
-    engine = std::make_unique<AlertEngine>(settings, measures, sim, sender, sim);
+    engine = std::make_unique<AlertEngine>(settings, measures, sim, sender, sim, messages);
     form = std::make_unique<TForm_alertes_mail>(settings, messages, *engine);
     form->show();
   }
@@ -226,4 +227,28 @@ TEST_F(AlertDialog, SauvegarderWritesTheFileAndTestMailErrorsAreShown) {
   click("Button_retour");  // closing only hides: the fields stay
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(get<QLineEdit>("Edit_message")->text(), "PAPP haute");
+}
+
+// The protection list shows the default that follows the password until the
+// user picks one; the choice and the CA file are saved.
+TEST_F(AlertDialog, ProtectionChoiceFollowsThePasswordUntilChosen) {
+  auto* tls = get<QComboBox>("ComboBox_tls");
+  ASSERT_EQ(tls->count(), 3);
+  EXPECT_EQ(tls->itemText(1), u("Si proposé"));
+  EXPECT_EQ(tls->currentIndex(), 1);  // no password
+  get<QLineEdit>("Edit_password")->setText("secret");
+  EXPECT_EQ(tls->currentText(), "Obligatoire");
+  EXPECT_FALSE(get<QLabel>("Label_tls_note")->text().isEmpty());
+  click("Button_sauvegarder");
+  EXPECT_EQ(file(kAlertFileName).find("TLS="), std::string::npos);  // not chosen yet
+
+  tls->setCurrentIndex(0);
+  emit tls->activated(0);  // the user picks "Aucun"
+  get<QLineEdit>("Edit_password")->setText("autre");
+  EXPECT_EQ(tls->currentIndex(), 0);
+  get<QLineEdit>("Edit_ca")->setText("/etc/ssl/maison-ca.pem");
+  click("Button_sauvegarder");
+  const Settings back = reload();
+  EXPECT_EQ(back.mail.TLS, 0);
+  EXPECT_EQ(back.mail.CA, "/etc/ssl/maison-ca.pem");
 }

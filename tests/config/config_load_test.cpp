@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/config_files.h"
+#include "alerts/mail_sender.h"
 #include "config/setting_keys.h"
 #include "config_test_util.h"
 
@@ -356,6 +357,39 @@ TEST(ApplySetting, EveryKeyByItsFileName) {
   EXPECT_FALSE(apply_setting(s, "CONFIG_PRG", "INCONNU", "1"));
   EXPECT_FALSE(apply_setting(s, "GENERAL", "ROWCOUNT", "1"));
   for (const auto& k : setting_keys()) EXPECT_TRUE(apply_setting(s, k.section, k.key, "1")) << k.key;
+}
+
+}  // namespace
+}  // namespace vireluz
+
+namespace vireluz {
+namespace {
+
+// Files of the Windows version have no TLS or CA key: the protection then
+// follows the password, and the keys stay out of the file until chosen.
+TEST(ConfigMailProtection, OldFilesReadTheDefaultsAndChoicesRoundTrip) {
+  TempDir dir;
+  write_bytes(dir.file(kAlertFileName), "[CONFIG_MAIL]\r\nACTIF=1\r\nPASSWORD=" + scramble_secret("mdp") +
+                                            "\r\nTABLEAU VIDE=OUI\r\n");
+  Settings s = load(dir);
+  EXPECT_EQ(s.mail.TLS, -1);
+  EXPECT_EQ(s.mail.CA, "");
+  EXPECT_EQ(effective_tls(s.mail.TLS, s.mail.PASSWORD), MailTls::kRequired);
+  EXPECT_EQ(effective_tls(s.mail.TLS, ""), MailTls::kIfOffered);
+  write_alert_file(s);
+  EXPECT_EQ(read_bytes(dir.file(kAlertFileName)).find("TLS="), std::string::npos);
+
+  s.mail.TLS = 0;
+  s.mail.CA = "/etc/vireluz/ca.pem";
+  write_alert_file(s);
+  Settings back = load(dir);
+  EXPECT_EQ(back.mail.TLS, 0);
+  EXPECT_EQ(back.mail.CA, "/etc/vireluz/ca.pem");
+  EXPECT_EQ(effective_tls(back.mail.TLS, back.mail.PASSWORD), MailTls::kNone);  // chosen explicitly
+  back.mail.CA.clear();
+  write_alert_file(back);
+  EXPECT_EQ(load(dir).mail.CA, "");
+  EXPECT_EQ(read_bytes(dir.file(kAlertFileName)).find("CA="), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@ if(TARGET vireluz AND TARGET vireluz-tic)
     "mqtt|mqtt.py||150|75"
     "recording_daily|recording.py|daily|130|70"
     "uploads|uploads.py||140|65"
+    "stuck_servers|stuck_servers.py||130|90"
+    "dns_silent|dns_silent.py||60|15"
     "recording_periodic|recording.py|periodic|100|40"
     "reading|reading.py||90|35"
     "startup|startup.py||90|20"

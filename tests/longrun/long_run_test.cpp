@@ -18,6 +18,7 @@
 
 #include "alerts/smtp_curl.h"
 #include "common/sim_scheduler.h"
+#include "net_support/qt_net_loop.h"
 #include "config/config_files.h"
 #include "acquisition/forwarding_d2xx.h"
 #include "program/program.h"
@@ -96,19 +97,42 @@ std::string row_stamp(std::int64_t local_ms) {
          two(t.minute) + ":" + two(t.second);
 }
 
-// Forwards to the real SMTP client and notes the simulated time of each mail.
+// Forwards to the real SMTP client, runs the Qt loop until its exchange has
+// ended (no simulated time passes meanwhile) and notes the simulated time of
+// each mail.
 class TimedMailSender : public MailSender {
  public:
-  TimedMailSender(MailSender& inner, const SimScheduler& clock) : inner_(inner), clock_(clock) {}
-  void send(const MailMessage& m, const SmtpSettings& s) override {
+  TimedMailSender(MailSender& inner, const SimScheduler& clock, testing::QtNetLoop& loop)
+      : inner_(inner), clock_(clock), loop_(loop) {}
+  void send(const MailMessage& m, const SmtpSettings& s, Done done) override {
     sent_at.push_back(clock_.now_local_ms());
-    inner_.send(m, s);
+    std::optional<std::optional<Text>> result;
+    inner_.send(m, s, [&](const std::optional<Text>& e) { result = e; });
+    loop_.run_until([&] { return result.has_value(); });
+    done(result ? *result : std::optional<Text>("pas de réponse"));
   }
   std::vector<std::int64_t> sent_at;
 
  private:
   MailSender& inner_;
   const SimScheduler& clock_;
+  testing::QtNetLoop& loop_;
+};
+
+// The same for the real HTTP client.
+class WaitingHttp : public HttpClient {
+ public:
+  WaitingHttp(HttpClient& inner, testing::QtNetLoop& loop) : inner_(inner), loop_(loop) {}
+  void send(const HttpRequest& request, Done done) override {
+    std::optional<HttpResult> result;
+    inner_.send(request, [&](const HttpResult& r) { result = r; });
+    loop_.run_until([&] { return result.has_value(); });
+    done(result ? *result : HttpResult{std::nullopt, "pas de réponse"});
+  }
+
+ private:
+  HttpClient& inner_;
+  testing::QtNetLoop& loop_;
 };
 
 // Forwards to the simulated interface (built once the Program's settings
@@ -189,9 +213,11 @@ class LongRun : public ::testing::Test {
   CountingD2xx d2xx;
   SimSerialLink serial;
   Program program{sched, sched, messages, d2xx, serial};
-  CurlMailSender curl_mail{sched};
-  TimedMailSender timed_mail{curl_mail, sched};
-  CurlHttpClient http_client;
+  testing::QtNetLoop loop;
+  CurlMailSender curl_mail{sched, loop.multi};
+  TimedMailSender timed_mail{curl_mail, sched, loop};
+  CurlHttpClient curl_http{loop.multi};
+  WaitingHttp http_client{curl_http, loop};
   std::unique_ptr<Services> services;
   std::unique_ptr<SimulatedInterface> sim;
 };

@@ -1,7 +1,7 @@
 # The week-long run in simulated time talks to real SMTP and HTTP servers
 # (Python scripts of the mail and upload tests, on 127.0.0.1) through the
 # libcurl clients.
-target_link_libraries(${TEST_TARGET} PRIVATE vireluz_net)
+target_link_libraries(${TEST_TARGET} PRIVATE vireluz_net vireluz_qtadapters)
 find_program(VIRELUZ_LONGRUN_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(NOT VIRELUZ_LONGRUN_PYTHON)
   find_program(VIRELUZ_LONGRUN_PYTHON NAMES python3 REQUIRED)

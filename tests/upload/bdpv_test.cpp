@@ -105,11 +105,19 @@ TEST_F(BdpvFixture, ReplyWithoutOkShowsTheMessageAndErrorsThrow) {
   ASSERT_EQ(messages.messages.size(), 2u);
   EXPECT_EQ(messages.messages[1].text, "ERREUR transfert BDPV !\r");
 
+  // Errors and redirects (not followed) are failures shown in an error box,
+  // whatever the reply says.
   http.replies = {{503, "OK"}};
-  EXPECT_THROW(uploader.envoie_BDPV(), VireluzError);
+  uploader.envoie_BDPV();
+  http.replies = {{302, "OK"}};
+  uploader.envoie_BDPV();
   http.replies = {{-1, ""}};
-  EXPECT_THROW(uploader.envoie_BDPV(), VireluzError);
-  EXPECT_EQ(messages.messages.size(), 2u);
+  uploader.envoie_BDPV();
+  ASSERT_EQ(messages.messages.size(), 5u);
+  for (std::size_t i = 2; i < 5; ++i) EXPECT_EQ(messages.messages[i].icon, MessageIcon::Error);
+  EXPECT_NE(messages.messages[2].text.find("HTTP 503"), std::string::npos);
+  EXPECT_NE(messages.messages[3].text.find("redirection HTTP 302"), std::string::npos);
+  EXPECT_NE(messages.messages[4].text.find("connexion impossible"), std::string::npos);
 }
 
 TEST(BdpvMinuteDue, DefaultMinuteAndAChangedTime) {

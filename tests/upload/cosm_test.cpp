@@ -25,7 +25,8 @@ struct CosmFixture : ::testing::Test {
   Settings settings;
   MeasureTable measures;
   RecordingHttp http;
-  CosmUploader uploader{settings, measures, clock, http};
+  RecordingMessages messages;
+  CosmUploader uploader{settings, measures, clock, http, messages};
 
   void SetUp() override {
     settings.cosm.feed = 12345;
@@ -101,18 +102,49 @@ TEST_F(CosmFixture, ErrorStatusOrFailedConnectionEndsThePass) {
   settings.cosm_table = {row("1", "0", "4"), row("2", "1", "0")};
   settings.CosmRowCount = 2;
   http.replies = {{500, "boom"}, {200, ""}};
-  EXPECT_THROW(uploader.send_Cosm(), VireluzError);
+  EXPECT_NO_THROW(uploader.send_Cosm());
   EXPECT_EQ(http.requests.size(), 1u);
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0].icon, MessageIcon::Error);
+  EXPECT_NE(messages.messages[0].text.find("HTTP 500"), std::string::npos);
 
   http.requests.clear();
   http.replies = {{-1, ""}};
-  EXPECT_THROW(uploader.send_Cosm(), VireluzError);
+  EXPECT_NO_THROW(uploader.send_Cosm());
   EXPECT_EQ(http.requests.size(), 1u);
+  EXPECT_EQ(messages.messages.size(), 2u);
+
+  // A redirect is not followed: the value did not reach the feed.
+  http.requests.clear();
+  http.replies = {{301, ""}, {200, ""}};
+  uploader.send_Cosm();
+  EXPECT_EQ(http.requests.size(), 1u);
+  ASSERT_EQ(messages.messages.size(), 3u);
+  EXPECT_NE(messages.messages[2].text.find("redirection HTTP 301"), std::string::npos);
 
   http.requests.clear();
   http.replies = {{201, ""}};
   EXPECT_NO_THROW(uploader.send_Cosm());
   EXPECT_EQ(http.requests.size(), 2u);
+  EXPECT_EQ(messages.messages.size(), 3u);
+}
+
+TEST_F(CosmFixture, RowsGoOneAfterTheOtherAndAPassStillRunningIsNotDoubled) {
+  settings.cosm_table = {row("1", "0", "4"), row("2", "1", "0")};
+  settings.CosmRowCount = 2;
+  http.later = &clock;
+  http.delay_ms = 3000;
+  uploader.send_Cosm();
+  EXPECT_EQ(http.requests.size(), 1u);  // the second row waits for the first reply
+  uploader.send_Cosm();                 // the next minute's pass, while this one runs
+  EXPECT_EQ(http.requests.size(), 1u);
+  clock.advance(3000);
+  EXPECT_EQ(http.requests.size(), 2u);
+  EXPECT_TRUE(uploader.pass_running());
+  clock.advance(3000);
+  EXPECT_FALSE(uploader.pass_running());
+  EXPECT_EQ(http.requests[1].target, "/v2/feeds/12345/datastreams/2/datapoints");
+  EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(CosmFixture, IdentifierCannotChangeThePathAndKeyCannotAddHeaders) {
@@ -121,6 +153,13 @@ TEST_F(CosmFixture, IdentifierCannotChangeThePathAndKeyCannotAddHeaders) {
   EXPECT_EQ(http.requests[0].target,
             "/v2/feeds/12345/datastreams/a%2Fb%3Fc%3D1%23d%0D%0AX-Evil%3A%201%20%25%C3%A9/datapoints");
   EXPECT_EQ(percent_encode("Az09-._~"), "Az09-._~");
+  // Dot segments would move the request to another path.
+  uploader.commandeCosm("..", 1);
+  uploader.commandeCosm(".", 1);
+  uploader.commandeCosm("...", 1);
+  EXPECT_EQ(http.requests[1].target, "/v2/feeds/12345/datastreams/%2E%2E/datapoints");
+  EXPECT_EQ(http.requests[2].target, "/v2/feeds/12345/datastreams/%2E/datapoints");
+  EXPECT_EQ(http.requests[3].target, "/v2/feeds/12345/datastreams/.../datapoints");
 
   http.requests.clear();
   for (const Text& bad : {Text("key\r\nX-Evil: 1"), Text("key\n"), Text("k\tey"), Text("k\x7f")}) {

@@ -1,5 +1,5 @@
 // The libcurl mail client against a real SMTP server on 127.0.0.1
-// (smtp_peer.py, started and stopped by each test).
+// (smtp_peer.py, started and stopped by each test), on a Qt event loop.
 #include "alerts/smtp_curl.h"
 
 #include <arpa/inet.h>
@@ -22,6 +22,8 @@
 #include "alerts/alert_engine.h"
 #include "common/error.h"
 #include "common/sim_scheduler.h"
+#include "net_support/qt_net_loop.h"
+#include "upload/http_curl.h"
 
 namespace vireluz {
 namespace {
@@ -68,8 +70,10 @@ std::string read_all(const fs::path& p) {
 // The Python SMTP server, for the lifetime of the object.
 class SmtpPeer {
  public:
-  explicit SmtpPeer(const std::string& mode) {
-    dir_ = fs::path(VIRELUZ_BINARY_DIR) / ("smtp_peer_" + mode + "_" + std::to_string(getpid()));
+  explicit SmtpPeer(const std::string& mode, std::vector<std::string> options = {}) {
+    static int count = 0;
+    dir_ = fs::path(VIRELUZ_BINARY_DIR) /
+           ("smtp_peer_" + mode + "_" + std::to_string(getpid()) + "_" + std::to_string(++count));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     const std::string port_file = (dir_ / "port").string();
@@ -81,8 +85,12 @@ class SmtpPeer {
         dup2(fd, 1);
         dup2(fd, 2);
       }
-      execl(VIRELUZ_SMTP_PYTHON, VIRELUZ_SMTP_PYTHON, VIRELUZ_SMTP_PEER, mode.c_str(), dir_.c_str(),
-            port_file.c_str(), static_cast<char*>(nullptr));
+      std::vector<std::string> args = {VIRELUZ_SMTP_PYTHON, VIRELUZ_SMTP_PEER, mode, dir_.string(), port_file};
+      args.insert(args.end(), options.begin(), options.end());
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(VIRELUZ_SMTP_PYTHON, argv.data());
       _exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
@@ -130,6 +138,8 @@ class SmtpPeer {
     return out;
   }
   std::string raw(int n) const { return read_all(dir_ / (std::to_string(n) + ".eml")); }
+  // The commands the peer noted (STARTTLS, AUTH, MAIL), one per line.
+  std::string commands() const { return read_all(dir_ / "commands.log"); }
 
  private:
   fs::path dir_;
@@ -142,9 +152,10 @@ class SmtpTest : public ::testing::Test {
  protected:
   SmtpTest()
       : sched(DateTime{2026, 12, 7, 10, 15, 30, 0}),
-        sender(sched),
-        engine(settings, measures, sched, sender, sched) {
+        sender(sched, loop.multi),
+        engine(settings, measures, sched, sender, sched, messages) {
     settings.mail.ACTIF = 1;
+    settings.mail.TLS = 0;  // plain SMTP ("Aucun"), unless a test says otherwise
     settings.mail.TABLEAU_VIDE = "NON";
     settings.mail.ENTETE = w("Alerte entête Maison");
     settings.mail.EMETTEUR = "vireluz@maison.fr";
@@ -165,10 +176,31 @@ class SmtpTest : public ::testing::Test {
     engine.reset_memo();
   }
   void use(const SmtpPeer& peer) { settings.mail.PORT_SMTP = std::to_string(peer.port()); }
+  // Runs the event loop until no mail is on its way.
+  void settle() {
+    loop.run_until([&] { return loop.multi.running() == 0 && !engine.mail_in_flight(); });
+  }
+  // One message straight through the client; the error text, or "" when sent.
+  std::string send_now(const MailMessage& msg, const SmtpSettings& smtp) {
+    bool done = false;
+    std::string result;
+    sender.send(msg, smtp, [&](const std::optional<Text>& e) {
+      done = true;
+      result = e ? cp1252_to_utf8(*e) : "";
+    });
+    loop.run_until([&] { return done; });
+    return done ? result : "no answer";
+  }
+  // The text of the last message shown, UTF-8.
+  std::string last_message() const {
+    return messages.messages.empty() ? "" : cp1252_to_utf8(messages.messages.back().text);
+  }
 
+  testing::QtNetLoop loop;
   Settings settings;
   MeasureTable measures;
   SimScheduler sched;
+  RecordingMessages messages;
   CurlMailSender sender;
   AlertEngine engine;
 };
@@ -178,6 +210,7 @@ TEST_F(SmtpTest, AlertMailArrivesWithItsHeaderAndBody) {
   ASSERT_TRUE(peer.ok()) << peer.error();
   use(peer);
   engine.mail_alerte();  // a password is set, but this server offers no AUTH
+  settle();
   const auto got = peer.messages();
   ASSERT_EQ(got.size(), 1u);
   const json& m = got[0];
@@ -211,7 +244,7 @@ TEST_F(SmtpTest, LongAccentedLinesAndLeadingDotsComeBackUnchanged) {
   for (int i = 0; i < 40; ++i) long_line += w("é=è ");
   long_line += " ";
   MailMessage msg{"v@m.fr", {"a@x.fr"}, "Sujet simple", {".", ".point", long_line, "", "fin\t"}};
-  sender.send(msg, SmtpSettings{"127.0.0.1", std::to_string(peer.port()), "v@m.fr", ""});
+  EXPECT_EQ(send_now(msg, SmtpSettings{"127.0.0.1", std::to_string(peer.port()), "v@m.fr", ""}), "");
   const auto got = peer.messages();
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0]["subject"], "Sujet simple");
@@ -226,8 +259,10 @@ TEST_F(SmtpTest, ServerOfferingAuthGetsTheSenderAsLogin) {
   ASSERT_TRUE(peer.ok()) << peer.error();
   use(peer);
   engine.mail_alerte();
+  settle();
   settings.mail.PASSWORD.clear();
   engine.test_mail();
+  loop.run_until([&] { return peer.messages().size() == 2; });
   const auto got = peer.messages();
   ASSERT_EQ(got.size(), 2u);
   ASSERT_TRUE(got[0]["login"].is_object());
@@ -241,18 +276,17 @@ TEST_F(SmtpTest, RefusedRecipientKeepsTheBufferForTheNextMail) {
   ASSERT_TRUE(peer.ok()) << peer.error();
   use(peer);
   settings.mail.DESTINATAIRE = "inconnu@x.fr";
-  try {
-    engine.mail_alerte();
-    FAIL() << "no error";
-  } catch (const VireluzError& e) {
-    EXPECT_THAT(e.what(), HasSubstr("Erreur d'envoi du Mail"));
-    EXPECT_THAT(e.what(), HasSubstr("550"));
-  }
+  engine.mail_alerte();
+  settle();
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_THAT(last_message(), HasSubstr("Erreur d'envoi du Mail"));
+  EXPECT_THAT(last_message(), HasSubstr("550"));
   EXPECT_THAT(engine.Memo_alerte, ElementsAre(settings.mail.ENTETE, w("Courant élevé: 35 A")));
   EXPECT_TRUE(peer.messages().empty());
 
   settings.mail.DESTINATAIRE = "a@x.fr";
   engine.envoie_mail();
+  settle();
   ASSERT_EQ(peer.messages().size(), 1u);
   EXPECT_THAT(peer.messages()[0]["body_lines"].get<std::vector<std::string>>(),
               ElementsAre("Alerte entête Maison", "Courant élevé: 35 A", ""));
@@ -262,21 +296,23 @@ TEST_F(SmtpTest, NoServerOrASilentServerGivesAnErrorQuickly) {
   int port = 0;
   const int s = listen_socket(port);
   ASSERT_GE(s, 0);
-  sender.set_timeouts(300, 1000);
+  sender.set_limits({5000, 300, 1000});
   settings.mail.PORT_SMTP = std::to_string(port);
-  // Listening but never answering: the whole exchange is bounded.
+  // Listening but never answering: the whole exchange is bounded, and the
+  // message says which step ran out of time.
   auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(engine.mail_alerte(), VireluzError);
+  engine.mail_alerte();
+  settle();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_THAT(last_message(), HasSubstr("le serveur ne répond pas (délai de 1 s dépassé"));
   close(s);
   // Nothing listening any more.
   start = std::chrono::steady_clock::now();
-  try {
-    engine.envoie_mail();
-    FAIL() << "no error";
-  } catch (const VireluzError& e) {
-    EXPECT_THAT(e.what(), HasSubstr("127.0.0.1:" + std::to_string(port)));
-  }
+  engine.envoie_mail();
+  settle();
+  ASSERT_EQ(messages.messages.size(), 2u);
+  EXPECT_THAT(last_message(), HasSubstr("127.0.0.1:" + std::to_string(port)));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_THAT(engine.Memo_alerte, ElementsAre(settings.mail.ENTETE, w("Courant élevé: 35 A")));
 }
@@ -289,6 +325,7 @@ TEST_F(SmtpTest, LineBreaksCannotAddHeaderLines) {
   settings.mail.ENTETE = "Alerte\r\nBcc: evil@x.fr\nX-Injected: 1";
   engine.reset_memo();
   engine.mail_alerte();
+  settle();
   auto got = peer.messages();
   ASSERT_EQ(got.size(), 1u);
   const auto names = got[0]["header_names"].get<std::vector<std::string>>();
@@ -297,24 +334,216 @@ TEST_F(SmtpTest, LineBreaksCannotAddHeaderLines) {
   EXPECT_THAT(got[0]["rcpt_tos"].get<std::vector<std::string>>(), ElementsAre("a@x.fr"));
   EXPECT_THAT(got[0]["subject"].get<std::string>(), HasSubstr("Bcc: evil@x.fr"));
 
-  // An address with a line break is refused before anything is sent.
-  settings.mail.EMETTEUR = "v@m.fr\r\nRCPT TO:<evil@x.fr>";
-  EXPECT_THROW(engine.test_mail(), VireluzError);
-  settings.mail.EMETTEUR = "v@m.fr";
-  settings.mail.DESTINATAIRE = "a@x.fr\nBcc: evil@x.fr";
-  EXPECT_THROW(engine.test_mail(), VireluzError);
+  // An address with a line break, a blank, '>' or nothing at all is refused
+  // before anything is sent, with a message.
+  const std::vector<std::pair<Text, Text>> bad = {{"v@m.fr\r\nRCPT TO:<evil@x.fr>", "a@x.fr"},
+                                                  {"v@m.fr", "a@x.fr\nBcc: evil@x.fr"},
+                                                  {"v@m.fr", "me@home.fr> NOTIFY=NEVER ORCPT=rfc822;x@y"},
+                                                  {"v@m.fr", "<me@home.fr> NOTIFY=NEVER"},
+                                                  {"v@m.fr", "me @home.fr"},
+                                                  {"", "a@x.fr"},
+                                                  {"Nom <>", "a@x.fr"}};
+  for (const auto& [from, to] : bad) {
+    settings.mail.EMETTEUR = from;
+    settings.mail.DESTINATAIRE = to;
+    const std::size_t shown = messages.messages.size();
+    engine.test_mail();
+    settle();
+    ASSERT_EQ(messages.messages.size(), shown + 1) << from << " / " << to;
+    EXPECT_THAT(last_message(), HasSubstr("Adresse Mail")) << from << " / " << to;
+  }
   EXPECT_EQ(peer.messages().size(), 1u);
+  // A display name with the address between angle brackets is fine.
+  settings.mail.EMETTEUR = "Vireluz <v@m.fr>";
+  settings.mail.DESTINATAIRE = "Moi <a@x.fr>";
+  engine.test_mail();
+  settle();
+  ASSERT_EQ(peer.messages().size(), 2u);
+  EXPECT_EQ(peer.messages()[1]["mail_from"], "v@m.fr");
+}
+
+// A certificate authority and certificates made for the test with the
+// openssl tool: a server certificate signed by the CA and a self-signed one,
+// both for 127.0.0.1.
+struct TestCa {
+  fs::path dir;
+  bool ok = false;
+  TestCa() {
+    dir = fs::path(VIRELUZ_BINARY_DIR) / ("smtp_ca_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string d = dir.string();
+    std::ofstream(dir / "san.ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    const std::string cmd =
+        "cd '" + d + "' && (openssl req -x509" + ec + "-keyout ca.key -out ca.pem -days 2 -subj '/CN=Essai CA' &&" +
+        " openssl req" + ec + "-keyout srv.key -out srv.csr -subj '/CN=127.0.0.1' &&" +
+        " openssl x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -days 2" +
+        " -extfile san.ext && openssl req -x509" + ec +
+        "-keyout self.key -out self.pem -days 2 -subj '/CN=127.0.0.1' -addext " +
+        "'subjectAltName=IP:127.0.0.1') > openssl.log 2>&1";
+    ok = std::system(cmd.c_str()) == 0;
+  }
+  ~TestCa() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string cert() const { return "cert=" + (dir / "srv.pem").string(); }
+  std::string key() const { return "key=" + (dir / "srv.key").string(); }
+  std::string self_cert() const { return "cert=" + (dir / "self.pem").string(); }
+  std::string self_key() const { return "key=" + (dir / "self.key").string(); }
+  Text ca() const { return (dir / "ca.pem").string(); }
+};
+
+const TestCa& test_ca() {
+  static const TestCa ca;
+  return ca;
+}
+
+// Real providers: STARTTLS then AUTH, a greeting and a reply that take their
+// time, implicit TLS on a port of its own; the certificate is verified with
+// the CA named in the settings. An upload to a server that never answers
+// goes on at the same time; a timer notes how long the loop was held.
+TEST_F(SmtpTest, TlsProvidersWithSlowRepliesDeliverWithoutHoldingTheLoop) {
+  const TestCa& ca = test_ca();
+  ASSERT_TRUE(ca.ok) << "openssl failed, see " << (ca.dir / "openssl.log");
+  settings.mail.TLS = -1;  // the default: a password is set, so TLS is required
+  settings.mail.CA = ca.ca();
+  settings.mail.DESTINATAIRE = "a@x.fr";
+
+  struct Case {
+    std::vector<std::string> options;
+    bool implicit;
+  };
+  const std::vector<Case> cases = {
+      {{ca.cert(), ca.key(), "greeting_delay=0.5", "data_delay=0.5"}, false},
+      {{ca.cert(), ca.key(), "greeting_delay=3", "data_delay=0"}, false},
+      {{ca.cert(), ca.key(), "greeting_delay=0", "data_delay=3"}, false},
+      {{ca.cert(), ca.key(), "implicit=1", "greeting_delay=0.5"}, true},
+  };
+  for (const Case& c : cases) {
+    SmtpPeer peer("auth", c.options);
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    settings.mail.SMTP = c.implicit ? "smtps://127.0.0.1" : "127.0.0.1";
+    int port = 0;
+    const int silent = listen_socket(port);
+    ASSERT_GE(silent, 0);
+    CurlHttpClient http(loop.multi, {5000, 300, 4000});
+    bool upload_done = false;
+    http.send(HttpRequest{"GET", "127.0.0.1", port, "/", {}, ""}, [&](const HttpResult&) { upload_done = true; });
+    const auto start = std::chrono::steady_clock::now();
+    engine.mail_alerte();
+    loop.run_until([&] { return upload_done && !engine.mail_in_flight(); });
+    close(silent);
+    const std::string name = c.options[2] + " " + c.options[3];
+    const auto got = peer.messages();
+    ASSERT_EQ(got.size(), 1u) << name << ": " << last_message();
+    ASSERT_TRUE(got[0]["login"].is_object()) << peer.commands();
+    EXPECT_EQ(got[0]["login"]["password"], "secret");
+    if (!c.implicit) EXPECT_EQ(peer.commands().rfind("STARTTLS\n", 0), 0u) << peer.commands();
+    EXPECT_TRUE(messages.messages.empty()) << last_message();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    // libcurl waits for the reply to the end of the data without returning to
+    // the loop (its SMTP client does that step blocking); every other wait,
+    // the greeting's included, leaves the loop free.
+    if (c.options[3] != "data_delay=3") EXPECT_LT(loop.longest_stall_ms, 1000) << name;
+    std::printf("%s: longest event-loop stall %lld ms\n", name.c_str(),
+                static_cast<long long>(loop.longest_stall_ms));
+    settings.alert_table[0][alert_col::kHeureReactivation] = "0";
+  }
+}
+
+// The password never crosses the network in clear and never goes to a server
+// whose certificate cannot be verified; a home relay without password keeps
+// working with its own certificate.
+TEST_F(SmtpTest, PasswordOnlyOverVerifiedTlsAndHomeRelaysStillWork) {
+  const TestCa& ca = test_ca();
+  ASSERT_TRUE(ca.ok);
+  settings.mail.TLS = -1;
+  settings.mail.DESTINATAIRE = "a@x.fr";
+  {
+    // No STARTTLS offered (a machine in between may have removed it).
+    SmtpPeer peer("auth");
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    engine.mail_alerte();
+    settle();
+    EXPECT_TRUE(peer.messages().empty());
+    EXPECT_EQ(peer.commands().find("AUTH"), std::string::npos) << peer.commands();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_THAT(last_message(), HasSubstr("ne propose pas STARTTLS : le mot de passe n'est pas envoyé"));
+    // "Si proposé" does not send it in clear either.
+    settings.mail.TLS = 1;
+    engine.test_mail();
+    settle();
+    EXPECT_EQ(peer.commands().find("AUTH"), std::string::npos) << peer.commands();
+    EXPECT_EQ(messages.messages.size(), 2u);
+  }
+  {
+    // A self-signed certificate and a password: refused before AUTH.
+    settings.mail.TLS = -1;
+    SmtpPeer peer("auth", {ca.self_cert(), ca.self_key()});
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    engine.test_mail();
+    settle();
+    EXPECT_TRUE(peer.messages().empty());
+    EXPECT_EQ(peer.commands().find("AUTH"), std::string::npos) << peer.commands();
+    ASSERT_EQ(messages.messages.size(), 3u);
+    EXPECT_THAT(last_message(), HasSubstr("certificat du serveur non vérifié"));
+  }
+  {
+    // The same relay without password: delivered over its unverified TLS.
+    settings.mail.PASSWORD.clear();
+    SmtpPeer peer("plain", {ca.self_cert(), ca.self_key()});
+    ASSERT_TRUE(peer.ok()) << peer.error();
+    use(peer);
+    engine.test_mail();
+    settle();
+    ASSERT_EQ(peer.messages().size(), 1u) << last_message();
+    EXPECT_EQ(peer.commands().rfind("STARTTLS\n", 0), 0u);
+    // "Obligatoire" verifies even without a password.
+    settings.mail.TLS = 2;
+    engine.test_mail();
+    settle();
+    EXPECT_EQ(peer.messages().size(), 1u);
+    EXPECT_THAT(last_message(), HasSubstr("certificat du serveur non vérifié"));
+  }
+}
+
+TEST(SmtpSubject, LongPlainSubjectIsFoldedWithinTheLineLimits) {
+  Text words;
+  for (int i = 0; words.size() < 5000; ++i) words += "mot" + std::to_string(i) + " ";
+  // The second has a word too long to fold: encoded words instead.
+  for (const Text& s : {words, words + std::string(1200, 'x')}) {
+    const std::string m =
+        build_mime_message(MailMessage{"v@m.fr", {"a@x.fr"}, s, {"b"}}, DateTime{2026, 12, 7}, 60, "id@m.fr");
+    const std::string head = m.substr(0, m.find("\r\n\r\n") + 2);
+    std::istringstream lines(head);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 79u) << line.substr(0, 40);
+    if (s == words) {
+      // Unfolded, it is the subject as typed.
+      const auto at = head.find("Subject: ") + 9;
+      std::string value = head.substr(at, head.find("\r\nX-Priority") - at);
+      for (std::size_t p; (p = value.find("\r\n")) != std::string::npos;) value.erase(p, 2);
+      EXPECT_EQ(value, s);
+    }
+  }
 }
 
 TEST(SmtpSettingsCheck, BadServerOrPortIsRefused) {
   SimScheduler clock;
-  CurlMailSender sender(clock);
+  testing::QtNetLoop loop;
+  CurlMailSender sender(clock, loop.multi);
   const MailMessage msg{"v@m.fr", {"a@x.fr"}, "s", {"b"}};
-  EXPECT_THROW(sender.send(msg, {"", "25", "", ""}), VireluzError);
-  EXPECT_THROW(sender.send(msg, {"smtp.x.fr/evil", "25", "", ""}), VireluzError);
-  EXPECT_THROW(sender.send(msg, {"127.0.0.1", "abc", "", ""}), VireluzError);
-  EXPECT_THROW(sender.send(msg, {"127.0.0.1", "70000", "", ""}), VireluzError);
-  EXPECT_THROW(sender.send(MailMessage{"v@m.fr", {}, "s", {}}, {"127.0.0.1", "25", "", ""}), VireluzError);
+  const auto none = [](const std::optional<Text>&) {};
+  EXPECT_THROW(sender.send(msg, {"", "25", "", ""}, none), VireluzError);
+  EXPECT_THROW(sender.send(msg, {"smtp.x.fr/evil", "25", "", ""}, none), VireluzError);
+  EXPECT_THROW(sender.send(msg, {"127.0.0.1", "abc", "", ""}, none), VireluzError);
+  EXPECT_THROW(sender.send(msg, {"127.0.0.1", "70000", "", ""}, none), VireluzError);
+  EXPECT_THROW(sender.send(MailMessage{"v@m.fr", {}, "s", {}}, {"127.0.0.1", "25", "", ""}, none),
+               VireluzError);
+  EXPECT_EQ(loop.multi.running(), 0u);
 }
 
 }  // namespace

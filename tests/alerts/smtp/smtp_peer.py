@@ -7,8 +7,18 @@ envelope, the login and the message as Python's email parser reads it).
 
 Modes: "plain" (no AUTH offered), "auth" (AUTH offered without TLS, any login
 accepted and recorded), "refuse" (recipients starting with "inconnu" get 550).
+Options after the three arguments, as NAME=VALUE:
+  cert=PEM key=PEM   the server's certificate and key: STARTTLS is offered,
+                     and AUTH (mode "auth") only after it;
+  implicit=1         TLS from the first byte instead (smtps);
+  greeting_delay=S   seconds before the 220 greeting;
+  data_delay=S       seconds before the reply to the message's data.
+Every command the client sends is appended to OUT_DIR/commands.log (AUTH
+lines included, so a test can tell whether a login was attempted).
 Runs until SIGTERM.
 """
+import asyncio
+import ssl
 import email
 import email.policy
 import json
@@ -19,7 +29,7 @@ import sys
 import threading
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult
+from aiosmtpd.smtp import SMTP, AuthResult
 
 
 def free_port():
@@ -34,6 +44,7 @@ class Handler:
         self.out_dir = out_dir
         self.count = 0
         self.logins = {}
+        self.data_delay = 0.0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.mode == "refuse" and address.startswith("inconnu"):
@@ -42,6 +53,8 @@ class Handler:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if self.data_delay:
+            await asyncio.sleep(self.data_delay)
         raw = envelope.original_content or envelope.content
         msg = email.message_from_bytes(raw, policy=email.policy.default)
         body = msg.get_content() if not msg.is_multipart() else ""
@@ -69,9 +82,43 @@ class Handler:
         return "250 Message accepted"
 
 
+class PeerSMTP(SMTP):
+    """Notes every command line and may hold the greeting back."""
+
+    greeting_delay = 0.0
+    log_path = None
+
+    async def push(self, status):
+        if not getattr(self, "_greeted", False):
+            self._greeted = True
+            if self.greeting_delay:
+                await asyncio.sleep(self.greeting_delay)
+        return await super().push(status)
+
+    def _note(self, line):
+        with open(self.log_path, "a", encoding="utf-8") as f:
+            f.write(line + "\n")
+
+    async def smtp_AUTH(self, arg):
+        self._note("AUTH " + (arg or "").split(" ")[0])
+        return await super().smtp_AUTH(arg)
+
+    async def smtp_STARTTLS(self, arg):
+        self._note("STARTTLS")
+        return await super().smtp_STARTTLS(arg)
+
+    async def smtp_MAIL(self, arg):
+        self._note("MAIL " + (arg or ""))
+        return await super().smtp_MAIL(arg)
+
+
 def main():
     mode, out_dir, port_file = sys.argv[1], sys.argv[2], sys.argv[3]
+    opts = dict(a.split("=", 1) for a in sys.argv[4:])
     handler = Handler(mode, out_dir)
+    handler.data_delay = float(opts.get("data_delay", 0))
+    PeerSMTP.greeting_delay = float(opts.get("greeting_delay", 0))
+    PeerSMTP.log_path = os.path.join(out_dir, "commands.log")
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         login = auth_data.login.decode("utf-8", "replace")
@@ -80,10 +127,25 @@ def main():
         return AuthResult(success=True)
 
     kwargs = {}
+    context = None
+    if "cert" in opts:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(opts["cert"], opts["key"])
+    implicit = opts.get("implicit") == "1"
     if mode == "auth":
-        kwargs = {"auth_require_tls": False, "authenticator": authenticator}
+        # With implicit TLS the whole connection is encrypted, which aiosmtpd
+        # does not see: AUTH is offered from the start then.
+        kwargs = {"auth_require_tls": context is not None and not implicit, "authenticator": authenticator}
+    if context is not None and not implicit:
+        kwargs["tls_context"] = context
+
+    class PeerController(Controller):
+        def factory(self):
+            return PeerSMTP(self.handler, **self.SMTP_kwargs)
+
     port = free_port()
-    controller = Controller(handler, hostname="127.0.0.1", port=port, **kwargs)
+    controller = PeerController(handler, hostname="127.0.0.1", port=port,
+                                ssl_context=context if implicit else None, **kwargs)
     controller.start()
     with open(port_file + ".tmp", "w") as f:
         f.write(str(port))

@@ -1,1 +1,1 @@
-target_link_libraries(${TEST_TARGET} PRIVATE vireluz_net)
+target_link_libraries(${TEST_TARGET} PRIVATE vireluz_net vireluz_qtadapters)
