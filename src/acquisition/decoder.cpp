@@ -46,7 +46,7 @@ void Decoder::reset_frame_counts() {
 FrameKind Decoder::frame_kind() const {
   const std::string_view p = groups_.packet();
   // The kind is decided by the first of these texts that occurs anywhere.
-  if (groups_.has(Label::ADCO) || contains(p, "ADCO")) return FrameKind::HISTORIC;
+  if (groups_.has(Label::ADCO) || groups_.contains_adco()) return FrameKind::HISTORIC;
   if (groups_.has(Label::ADSC) || contains(p, "ADSC")) return FrameKind::STANDARD;
   if (groups_.has(Label::JAUNE) || contains(p, "JAUNE")) return FrameKind::JAUNE;
   if (contains(p, "CONTRAT")) return FrameKind::CONTRAT;
