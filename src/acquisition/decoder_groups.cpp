@@ -81,48 +81,24 @@ void GroupIndex::scan(std::string_view packet) {
   const std::size_t n = packet.size();
   const std::size_t words = (n + 63) / 64;
   lf_.assign(words, 0);
-  cr_.assign(words, 0);
 
-  // 1. The LF and CR maps, and the 'A' ... 'O' pairs of "ADCO".
+  // 1. The LF map.
   std::size_t i = 0;
-  bool adco = false;
 #if defined(__SSE2__)
   {
     const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i a = _mm_set1_epi8('A');
-    const __m128i o = _mm_set1_epi8('O');
-    auto chunk = [&](std::size_t at, std::uint64_t& mlf, std::uint64_t& mcr, unsigned& pairs) {
+    auto chunk = [&](std::size_t at) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-      const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 3));
-      const unsigned shift = static_cast<unsigned>(at % 64);
-      mlf |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
-             << shift;
-      mcr |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
-             << shift;
-      pairs |=
-          static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(w, o))));
+      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
+             << (at % 64);
     };
-    unsigned pairs = 0;
-    // Whole words of 64 bytes, then 16 bytes at a time; a chunk also reads
-    // the 3 bytes after it.
-    for (; i + 64 + 3 <= n; i += 64) {
-      std::uint64_t mlf = 0, mcr = 0;
-      for (std::size_t k = 0; k < 64; k += 16) chunk(i + k, mlf, mcr, pairs);
-      lf_[i / 64] = mlf;
-      cr_[i / 64] = mcr;
-    }
-    for (; i + 16 + 3 <= n; i += 16) chunk(i, lf_[i / 64], cr_[i / 64], pairs);
-    adco = pairs != 0;
+    for (; i + 64 <= n; i += 64) lf_[i / 64] = chunk(i) | chunk(i + 16) | chunk(i + 32) | chunk(i + 48);
+    for (; i + 16 <= n; i += 16) lf_[i / 64] |= chunk(i);
   }
 #endif
-  for (; i < n; ++i) {
-    const char c = data[i];
-    if (c == '\n') lf_[i / 64] |= 1ull << (i % 64);
-    if (c == '\r') cr_[i / 64] |= 1ull << (i % 64);
-    if (c == 'A' && i + 3 < n && data[i + 3] == 'O') adco = true;
-  }
-  adco_candidate_ = adco;
+  for (; i < n; ++i)
+    if (data[i] == '\n') lf_[i / 64] |= 1ull << (i % 64);
+  detailed_ = false;
 
   // 2. The groups: one starts at the packet's first byte and after every LF.
   auto note = [&](std::size_t start) {
@@ -158,8 +134,43 @@ void GroupIndex::scan(std::string_view packet) {
   }
 }
 
+void GroupIndex::detail() const {
+  if (detailed_) return;
+  detailed_ = true;
+  const char* const data = packet_.data();
+  const std::size_t n = packet_.size();
+  cr_.assign((n + 63) / 64, 0);
+  std::size_t i = 0;
+  bool adco = false;
+#if defined(__SSE2__)
+  {
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i a = _mm_set1_epi8('A');
+    const __m128i o = _mm_set1_epi8('O');
+    unsigned pairs = 0;
+    // 16 bytes at a time; a chunk also reads the 3 bytes after it.
+    for (; i + 16 + 3 <= n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+      const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 3));
+      cr_[i / 64] |=
+          static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
+          << (i % 64);
+      pairs |=
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(w, o))));
+    }
+    adco = pairs != 0;
+  }
+#endif
+  for (; i < n; ++i) {
+    if (data[i] == '\r') cr_[i / 64] |= 1ull << (i % 64);
+    if (data[i] == 'A' && i + 3 < n && data[i + 3] == 'O') adco = true;
+  }
+  adco_candidate_ = adco;
+}
+
 std::size_t GroupIndex::next_cr(std::size_t from) const {
   if (from >= packet_.size()) return std::string_view::npos;
+  detail();
   std::size_t w = from / 64;
   std::uint64_t bits = cr_[w] & (~0ull << (from % 64));
   while (bits == 0) {
@@ -170,6 +181,7 @@ std::size_t GroupIndex::next_cr(std::size_t from) const {
 }
 
 bool GroupIndex::contains_adco() const {
+  detail();
   return adco_candidate_ && memmem(packet_.data(), packet_.size(), "ADCO", 4) != nullptr;
 }
 

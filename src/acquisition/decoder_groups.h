@@ -9,10 +9,11 @@
 // (historic and JAUNE frames) or between its tabs and CR (standard frames),
 // and refuse a group whose bytes do not all lie inside the packet.
 //
-// The pass marks every LF and CR of the packet in two bit maps, 16 bytes at a
-// time, so that the groups are walked and their CRs found without searching
-// the bytes again, and notes on the way whether "ADCO" may occur anywhere in
-// the packet (the frame kind asks it of every packet).
+// The pass marks every LF of the packet in a bit map, 16 bytes at a time, and
+// walks the groups from it. A second pass, made only for a packet that asks
+// (a standard frame, or any frame without an ADCO group), marks its CRs, so
+// that the CR closing a standard group is found without searching the bytes
+// again, and notes whether "ADCO" may occur anywhere in the packet.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -21,15 +22,16 @@
 
 namespace vireluz {
 
-#define VIRELUZ_TIC_LABELS(X)                                                                               \
-  /* historic */                                                                                            \
-  X(ADCO)                                                                                                   \
-  X(ISOUSC)                                                                                                 \
-  X(OPTARIF) X(BASE) X(HCHP) X(HCHC) X(EJPHN) X(EJPHPM) X(PEJP) X(BBRHCJB) X(BBRHPJB) X(BBRHCJW) X(BBRHPJW) \
-      X(BBRHCJR) X(BBRHPJR) X(DEMAIN) X(PTEC) X(IINST) X(IMAX) X(IINST1) X(IINST2) X(IINST3) X(IMAX1)       \
-          X(IMAX2) X(IMAX3) X(PAPP) /* yellow meters */                                                     \
-      X(JAUNE) X(ENERG)             /* standard */                                                          \
-      X(ADSC) X(VTIC) X(PREF) X(NGTF) X(STGE) X(LTARF) X(EASF01) X(EASF02) X(EASF03) X(EASF04) X(EASF05)    \
+#define VIRELUZ_TIC_LABELS(X)                                                                                \
+  /* historic */                                                                                             \
+  X(ADCO)                                                                                                    \
+  X(ISOUSC)                                                                                                  \
+  X(OPTARIF)                                                                                                 \
+  X(BASE) X(HCHP) X(HCHC) X(EJPHN) X(EJPHPM) X(PEJP) X(BBRHCJB) X(BBRHPJB) X(BBRHCJW) X(BBRHPJW) X(BBRHCJR)  \
+      X(BBRHPJR) X(DEMAIN) X(PTEC) X(IINST) X(IMAX) X(IINST1) X(IINST2) X(IINST3) X(IMAX1) X(IMAX2) X(IMAX3) \
+          X(PAPP)       /* yellow meters */                                                                  \
+      X(JAUNE) X(ENERG) /* standard */                                                                       \
+      X(ADSC) X(VTIC) X(PREF) X(NGTF) X(STGE) X(LTARF) X(EASF01) X(EASF02) X(EASF03) X(EASF04) X(EASF05)     \
           X(EASF06) X(EAIT) X(SINSTI) X(SINST1) X(SINSTS) X(URMS1) X(IRMS1) X(IRMS2) X(IRMS3)
 
 #define VIRELUZ_LABEL_ITEM(n) n,
@@ -77,6 +79,8 @@ class GroupIndex {
   Delimited delimited(Label l) const;
 
  private:
+  // The CR map and the ADCO hint of the current packet, made at first use.
+  void detail() const;
   // Position of the first CR at or after `from`, npos when none.
   std::size_t next_cr(std::size_t from) const;
 
@@ -85,8 +89,9 @@ class GroupIndex {
   // One bit per byte of the packet (bit i % 64 of word i / 64). Their capacity
   // is kept between packets.
   std::vector<std::uint64_t> lf_;
-  std::vector<std::uint64_t> cr_;
-  bool adco_candidate_ = false;  // an 'A' with an 'O' three bytes on was seen
+  mutable std::vector<std::uint64_t> cr_;
+  mutable bool detailed_ = false;        // cr_ and adco_candidate_ are for this packet
+  mutable bool adco_candidate_ = false;  // an 'A' with an 'O' three bytes on was seen
 };
 
 }  // namespace vireluz
