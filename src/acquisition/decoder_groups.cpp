@@ -94,6 +94,14 @@ void GroupIndex::scan(std::string_view packet) {
     };
     for (; i + 64 <= n; i += 64) lf_[i / 64] = chunk(i) | chunk(i + 16) | chunk(i + 32) | chunk(i + 48);
     for (; i + 16 <= n; i += 16) lf_[i / 64] |= chunk(i);
+    if (i < n && n >= 16) {
+      // The last 16 bytes, of which those before i are marked already; the
+      // rest lies in i's word.
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + n - 16));
+      const auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))) >> (i - (n - 16));
+      lf_[i / 64] |= static_cast<std::uint64_t>(m) << (i % 64);
+      i = n;
+    }
   }
 #endif
   for (; i < n; ++i)

@@ -27,7 +27,8 @@ namespace vireluz {
   X(ADCO)                                                                                                    \
   X(ISOUSC)                                                                                                  \
   X(OPTARIF)                                                                                                 \
-  X(BASE) X(HCHP) X(HCHC) X(EJPHN) X(EJPHPM) X(PEJP) X(BBRHCJB) X(BBRHPJB) X(BBRHCJW) X(BBRHPJW) X(BBRHCJR)  \
+  X(BASE)                                                                                                    \
+  X(HCHP) X(HCHC) X(EJPHN) X(EJPHPM) X(PEJP) X(BBRHCJB) X(BBRHPJB) X(BBRHCJW) X(BBRHPJW) X(BBRHCJR)          \
       X(BBRHPJR) X(DEMAIN) X(PTEC) X(IINST) X(IMAX) X(IINST1) X(IINST2) X(IINST3) X(IMAX1) X(IMAX2) X(IMAX3) \
           X(PAPP)       /* yellow meters */                                                                  \
       X(JAUNE) X(ENERG) /* standard */                                                                       \

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vireluz {
 
 ComDataPacket1::ComDataPacket1() { buf_.reserve(2 * kMaxBuffer); }
@@ -29,6 +33,37 @@ void ComDataPacket1::clear() {
   ++generation_;
 }
 
+namespace {
+
+// Position of the first `c` in data[i, n), npos when none. The few bytes that
+// a serial block adds are compared 16 at a time in place; a call to memchr
+// pays only over longer spans.
+std::size_t find_byte(const char* data, std::size_t i, std::size_t n, char c) {
+  if (n - i >= 256) {
+    const void* hit = std::memchr(data + i, c, n - i);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : std::string::npos;
+  }
+#if defined(__SSE2__)
+  const __m128i v = _mm_set1_epi8(c);
+  auto eq = [&](std::size_t at) {
+    return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)), v);
+  };
+  for (; i + 64 <= n; i += 64) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(eq(i), eq(i + 16)), _mm_or_si128(eq(i + 32), eq(i + 48)));
+    if (_mm_movemask_epi8(any) != 0) break;  // found within these 64 bytes
+  }
+  for (; i + 16 <= n; i += 16) {
+    const auto m = static_cast<unsigned>(_mm_movemask_epi8(eq(i)));
+    if (m != 0) return i + static_cast<std::size_t>(__builtin_ctz(m));
+  }
+#endif
+  for (; i < n; ++i)
+    if (data[i] == c) return i;
+  return std::string::npos;
+}
+
+}  // namespace
+
 bool ComDataPacket1::has_letter(std::string_view s) {
   return std::any_of(s.begin(), s.end(), [](char c) { return upper(c) != c || (c >= 'A' && c <= 'Z'); });
 }
@@ -41,8 +76,7 @@ std::size_t ComDataPacket1::find(std::string_view needle, bool caseless, std::si
                                 needle.end(), eq);
     return it == buf_.end() ? std::string::npos : static_cast<std::size_t>(it - buf_.begin());
   }
-  // The needle's last byte (ETX for a TIC stop string) is looked for with
-  // memchr, or byte by byte over the few bytes that a small block adds; the
+  // The needle's last byte (ETX for a TIC stop string) is looked for; the
   // bytes before it are checked where it occurs. The first match found this
   // way ends first, so it also starts first.
   const char* const data = buf_.data();
@@ -50,14 +84,8 @@ std::size_t ComDataPacket1::find(std::string_view needle, bool caseless, std::si
   const std::size_t last = needle.size() - 1;
   const char anchor = needle[last];
   for (std::size_t i = from + last; i < n; ++i) {
-    if (n - i < 16) {
-      while (i < n && data[i] != anchor) ++i;
-      if (i == n) break;
-    } else {
-      const void* hit = std::memchr(data + i, anchor, n - i);
-      if (!hit) break;
-      i = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-    }
+    i = find_byte(data, i, n, anchor);
+    if (i == std::string::npos) break;
     std::size_t k = 0;
     while (k < last && data[i - last + k] == needle[k]) ++k;
     if (k == last) return i - last;
@@ -76,18 +104,24 @@ void ComDataPacket1::compact() {
 }
 
 void ComDataPacket1::handle_data(std::string_view block) {
-  // One byte at a time (a port read as the bytes arrive): a byte that cannot
-  // end the string looked for changes the buffer only. (Between calls the
-  // buffer always starts at its first live character.)
-  if (block.size() == 1 && !start_.empty() && !stop_.empty()) {
-    const char c = block[0];
-    if (open_ && !stop_caseless_ && c != stop_.back()) {
-      buf_.push_back(c);
+  // Most blocks cannot end the string looked for, and change the buffer only:
+  // an open packet whose stop string does not end in the block just grows;
+  // with nothing buffered, a block without the (one-byte) start string is
+  // dropped. Looking at the block itself, before it is copied, spares a
+  // second look at the bytes just written. (Between calls the buffer always
+  // starts at its first live character.)
+  if (!block.empty() && !start_.empty() && !stop_.empty()) {
+    auto lacks = [&](char c) {
+      return block.size() == 1 ? block[0] != c
+                               : find_byte(block.data(), 0, block.size(), c) == std::string::npos;
+    };
+    if (open_ && !stop_caseless_ && lacks(stop_.back())) {
+      buf_.append(block);
       scan_from_ = std::max(start_.size(), buf_.size() - std::min(buf_.size(), stop_.size() - 1));
       if (buf_.size() >= kMaxBuffer) clear();
       return;
     }
-    if (!open_ && buf_.empty() && start_.size() == 1 && !start_caseless_ && c != start_[0]) return;
+    if (!open_ && buf_.empty() && start_.size() == 1 && !start_caseless_ && lacks(start_[0])) return;
   }
   buf_.append(block);
   // Without both strings nothing can be framed; the size limit below still

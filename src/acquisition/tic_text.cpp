@@ -4,12 +4,6 @@
 
 namespace vireluz {
 
-char tic_checksum(std::string_view covered) {
-  unsigned sum = 0;
-  for (const char c : covered) sum += static_cast<unsigned char>(c);
-  return static_cast<char>((sum & 0x3Fu) + 0x20u);
-}
-
 int index_de_liste(std::string_view value, std::span<const std::string_view> list) {
   // The texts compared are short codes: a byte loop beats a call to memcmp.
   for (std::size_t i = 0; i < list.size(); ++i) {
