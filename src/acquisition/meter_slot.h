@@ -18,33 +18,14 @@ enum class PhaseMode : int { MONO = 0, TRI = 1, PAPP_ONLY = 2 };
 
 // Current tariff period (from PTEC), as stored in the MeasureTable.
 enum class PeriodCode : int {
-  HC = 0,
-  HP = 1,
-  HN = 2,
-  PM = 3,
-  HCJB = 4,
-  HPJB = 5,
-  HCJW = 6,
-  HPJW = 7,
-  HCJR = 8,
-  HPJR = 9,
-  TH = 10
+  HC = 0, HP = 1, HN = 2, PM = 3, HCJB = 4, HPJB = 5, HCJW = 6, HPJW = 7, HCJR = 8, HPJR = 9, TH = 10
 };
 
 // Tomorrow's Tempo colour (from DEMAIN).
 enum class ColourCode : int { Bleu = 0, Blanc = 1, Rouge = 2, None = 3 };
 
 // Quantities of the MeasureTable; entry = kind * 2 + (meter - 1).
-enum class MeasureKind : int {
-  IINST = 0,
-  IINST1 = 1,
-  IINST2 = 2,
-  IINST3 = 3,
-  PAPP = 4,
-  PTEC = 5,
-  DEMAIN = 6,
-  PEJP = 7
-};
+enum class MeasureKind : int { IINST = 0, IINST1 = 1, IINST2 = 2, IINST3 = 3, PAPP = 4, PTEC = 5, DEMAIN = 6, PEJP = 7 };
 
 struct MeterSlot {
   Text ADCO;
@@ -79,9 +60,9 @@ struct MeasureTable {
 // skipping of the first packet(s) after a switch. Driven by the interface
 // controller, read and advanced by the decoder.
 struct ReadingCounters {
-  int ActiveMeter = 0;           // 0 none, 1, 2
-  std::int32_t PacketCount = 0;  // packets since the last start of reading or switch
-  int PacketsToSkip = 1;         // 1 (USB) or 2 (XBee)
+  int ActiveMeter = 0;          // 0 none, 1, 2
+  std::int32_t PacketCount = 0; // packets since the last start of reading or switch
+  int PacketsToSkip = 1;        // 1 (USB) or 2 (XBee)
 };
 
 }  // namespace vireluz
