@@ -91,12 +91,10 @@ void Decoder::end_of_packet() {
   if (counters_.PacketCount >= kWrap) counters_.PacketCount = 2;
 }
 
-void Decoder::set_text(FieldId id, std::string_view text) { window_[id].text.assign(text); }
+void Decoder::set_text(FieldId id, std::string_view text) { put_text(window_[id].text, text); }
 
 void Decoder::set_text2(FieldId id, std::string_view text, std::string_view suffix) {
-  Text& t = window_[id].text;
-  t.assign(text);
-  t.append(suffix);
+  put_text(window_[id].text, text, suffix);
 }
 
 void Decoder::apply_option_display(const Routed& r, TariffKind kind) {

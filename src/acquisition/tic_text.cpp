@@ -20,13 +20,6 @@ int index_de_liste(std::string_view value, std::initializer_list<std::string_vie
   return index_de_liste(value, std::span<const std::string_view>(list.begin(), list.size()));
 }
 
-bool all_digits(std::string_view s) {
-  if (s.empty()) return false;
-  for (const char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
 void supprime_zero_into(std::string_view s, Text& out) {
   const char* p = s.data();
   const char* const end = p + s.size();
@@ -55,7 +48,7 @@ void supprime_zero_into(std::string_view s, Text& out) {
     out.assign(1, '-');
     out.append(first, static_cast<std::size_t>(end - first));
   } else {
-    out.assign(first, static_cast<std::size_t>(end - first));
+    put_text(out, std::string_view(first, static_cast<std::size_t>(end - first)));
   }
 }
 
