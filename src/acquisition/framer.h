@@ -42,7 +42,7 @@ class ComDataPacket1 {
   // Position of `needle` in the buffer at or after `from`, compared in upper
   // case; npos when absent. `caseless` tells that the needle holds a letter:
   // without one, upper-case comparison is plain byte comparison and the
-  // search runs on memchr.
+  // search looks for the needle's last byte many bytes at a time.
   std::size_t find(std::string_view needle, bool caseless, std::size_t from) const;
   void compact();
 
