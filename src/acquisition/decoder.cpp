@@ -46,7 +46,7 @@ void Decoder::reset_frame_counts() {
 FrameKind Decoder::frame_kind() const {
   const std::string_view p = groups_.packet();
   // The kind is decided by the first of these texts that occurs anywhere.
-  if (groups_.has(Label::ADCO) || contains(p, "ADCO")) return FrameKind::HISTORIC;
+  if (groups_.has(Label::ADCO) || groups_.contains_adco()) return FrameKind::HISTORIC;
   if (groups_.has(Label::ADSC) || contains(p, "ADSC")) return FrameKind::STANDARD;
   if (groups_.has(Label::JAUNE) || contains(p, "JAUNE")) return FrameKind::JAUNE;
   if (contains(p, "CONTRAT")) return FrameKind::CONTRAT;
@@ -91,12 +91,10 @@ void Decoder::end_of_packet() {
   if (counters_.PacketCount >= kWrap) counters_.PacketCount = 2;
 }
 
-void Decoder::set_text(FieldId id, std::string_view text) { window_[id].text.assign(text); }
+void Decoder::set_text(FieldId id, std::string_view text) { put_text(window_[id].text, text); }
 
 void Decoder::set_text2(FieldId id, std::string_view text, std::string_view suffix) {
-  Text& t = window_[id].text;
-  t.assign(text);
-  t.append(suffix);
+  put_text(window_[id].text, text, suffix);
 }
 
 void Decoder::apply_option_display(const Routed& r, TariffKind kind) {

@@ -4,6 +4,10 @@
 
 #include "acquisition/tic_text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vireluz {
 namespace {
 
@@ -75,8 +79,37 @@ void GroupIndex::scan(std::string_view packet) {
   pos_.fill(kAbsent);
   const char* const data = packet.data();
   const std::size_t n = packet.size();
-  std::size_t start = 0;  // the packet's first byte also starts a group
-  while (start < n) {
+  const std::size_t words = (n + 63) / 64;
+  lf_.assign(words, 0);
+
+  // 1. The LF map.
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  {
+    const __m128i lf = _mm_set1_epi8('\n');
+    auto chunk = [&](std::size_t at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
+             << (at % 64);
+    };
+    for (; i + 64 <= n; i += 64) lf_[i / 64] = chunk(i) | chunk(i + 16) | chunk(i + 32) | chunk(i + 48);
+    for (; i + 16 <= n; i += 16) lf_[i / 64] |= chunk(i);
+    if (i < n && n >= 16) {
+      // The last 16 bytes, of which those before i are marked already; the
+      // rest lies in i's word.
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + n - 16));
+      const auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))) >> (i - (n - 16));
+      lf_[i / 64] |= static_cast<std::uint64_t>(m) << (i % 64);
+      i = n;
+    }
+  }
+#endif
+  for (; i < n; ++i)
+    if (data[i] == '\n') lf_[i / 64] |= 1ull << (i % 64);
+  detailed_ = false;
+
+  // 2. The groups: one starts at the packet's first byte and after every LF.
+  auto note = [&](std::size_t start) {
     // The label runs to the first space or tab (within its 4 to 7 bytes).
     std::size_t len;
     std::uint64_t key;
@@ -99,10 +132,65 @@ void GroupIndex::scan(std::string_view packet) {
       if (id >= 0 && pos_[static_cast<std::size_t>(id)] == kAbsent)
         pos_[static_cast<std::size_t>(id)] = static_cast<std::int32_t>(start);
     }
-    const void* lf = std::memchr(data + start, '\n', n - start);
-    if (!lf) break;
-    start = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+  };
+  if (n > 0) note(0);
+  for (std::size_t w = 0; w < words; ++w) {
+    for (std::uint64_t bits = lf_[w]; bits != 0; bits &= bits - 1) {
+      const std::size_t start = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)) + 1;
+      if (start < n) note(start);
+    }
   }
+}
+
+void GroupIndex::detail() const {
+  if (detailed_) return;
+  detailed_ = true;
+  const char* const data = packet_.data();
+  const std::size_t n = packet_.size();
+  cr_.assign((n + 63) / 64, 0);
+  std::size_t i = 0;
+  bool adco = false;
+#if defined(__SSE2__)
+  {
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i a = _mm_set1_epi8('A');
+    const __m128i o = _mm_set1_epi8('O');
+    unsigned pairs = 0;
+    // 16 bytes at a time; a chunk also reads the 3 bytes after it.
+    for (; i + 16 + 3 <= n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+      const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 3));
+      cr_[i / 64] |=
+          static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
+          << (i % 64);
+      pairs |=
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(w, o))));
+    }
+    adco = pairs != 0;
+  }
+#endif
+  for (; i < n; ++i) {
+    if (data[i] == '\r') cr_[i / 64] |= 1ull << (i % 64);
+    if (data[i] == 'A' && i + 3 < n && data[i + 3] == 'O') adco = true;
+  }
+  adco_candidate_ = adco;
+}
+
+std::size_t GroupIndex::next_cr(std::size_t from) const {
+  if (from >= packet_.size()) return std::string_view::npos;
+  detail();
+  std::size_t w = from / 64;
+  std::uint64_t bits = cr_[w] & (~0ull << (from % 64));
+  while (bits == 0) {
+    if (++w == cr_.size()) return std::string_view::npos;
+    bits = cr_[w];
+  }
+  return w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+}
+
+bool GroupIndex::contains_adco() const {
+  detail();
+  return adco_candidate_ && memmem(packet_.data(), packet_.size(), "ADCO", 4) != nullptr;
 }
 
 GroupIndex::Fixed GroupIndex::fixed(Label l, std::size_t width, bool with_checksum) const {
@@ -128,7 +216,7 @@ GroupIndex::Delimited GroupIndex::delimited(Label l) const {
   if (p == kAbsent) return r;
   const std::size_t t = static_cast<std::size_t>(p) + label_text(l).size();
   if (t >= packet_.size() || packet_[t] != '\t') return r;
-  std::size_t c = packet_.find('\r', t + 1);
+  std::size_t c = next_cr(t + 1);
   if (c == std::string_view::npos) c = packet_.size();  // last group: its CR went with the ETX
   if (c < t + 3) return r;
   r.value = packet_.substr(t + 1, c - t - 3);

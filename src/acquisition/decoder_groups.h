@@ -8,21 +8,31 @@
 // The readers then take the value and checksum of a group at its fixed offsets
 // (historic and JAUNE frames) or between its tabs and CR (standard frames),
 // and refuse a group whose bytes do not all lie inside the packet.
+//
+// The pass marks every LF of the packet in a bit map, 16 bytes at a time, and
+// walks the groups from it. A second pass, made only for a packet that asks
+// (a standard frame, or any frame without an ADCO group), marks its CRs, so
+// that the CR closing a standard group is found without searching the bytes
+// again, and notes whether "ADCO" may occur anywhere in the packet.
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace vireluz {
 
-#define VIRELUZ_TIC_LABELS(X)                                                                              \
-  /* historic */                                                                                           \
-  X(ADCO)                                                                                                  \
-  X(ISOUSC) X(OPTARIF) X(BASE) X(HCHP) X(HCHC) X(EJPHN) X(EJPHPM) X(PEJP) X(BBRHCJB) X(BBRHPJB) X(BBRHCJW) \
-      X(BBRHPJW) X(BBRHCJR) X(BBRHPJR) X(DEMAIN) X(PTEC) X(IINST) X(IMAX) X(IINST1) X(IINST2) X(IINST3)    \
-          X(IMAX1) X(IMAX2) X(IMAX3) X(PAPP) /* yellow meters */                                           \
-      X(JAUNE) X(ENERG)                      /* standard */                                                \
-      X(ADSC) X(VTIC) X(PREF) X(NGTF) X(STGE) X(LTARF) X(EASF01) X(EASF02) X(EASF03) X(EASF04) X(EASF05)   \
+#define VIRELUZ_TIC_LABELS(X)                                                                                \
+  /* historic */                                                                                             \
+  X(ADCO)                                                                                                    \
+  X(ISOUSC)                                                                                                  \
+  X(OPTARIF)                                                                                                 \
+  X(BASE)                                                                                                    \
+  X(HCHP) X(HCHC) X(EJPHN) X(EJPHPM) X(PEJP) X(BBRHCJB) X(BBRHPJB) X(BBRHCJW) X(BBRHPJW) X(BBRHCJR)          \
+      X(BBRHPJR) X(DEMAIN) X(PTEC) X(IINST) X(IMAX) X(IINST1) X(IINST2) X(IINST3) X(IMAX1) X(IMAX2) X(IMAX3) \
+          X(PAPP)       /* yellow meters */                                                                  \
+      X(JAUNE) X(ENERG) /* standard */                                                                       \
+      X(ADSC) X(VTIC) X(PREF) X(NGTF) X(STGE) X(LTARF) X(EASF01) X(EASF02) X(EASF03) X(EASF04) X(EASF05)     \
           X(EASF06) X(EAIT) X(SINSTI) X(SINST1) X(SINSTS) X(URMS1) X(IRMS1) X(IRMS2) X(IRMS3)
 
 #define VIRELUZ_LABEL_ITEM(n) n,
@@ -44,6 +54,9 @@ class GroupIndex {
   std::int32_t position(Label l) const { return pos_[static_cast<std::size_t>(l)]; }
   bool has(Label l) const { return position(l) != kAbsent; }
   std::string_view packet() const { return packet_; }
+
+  // Whether the text "ADCO" occurs anywhere in the packet (as a label or not).
+  bool contains_adco() const;
 
   // A historic-style group: the value of `width` bytes one separator after the
   // label. With a checksum, the checksum character sits one separator after the
@@ -67,8 +80,19 @@ class GroupIndex {
   Delimited delimited(Label l) const;
 
  private:
+  // The CR map and the ADCO hint of the current packet, made at first use.
+  void detail() const;
+  // Position of the first CR at or after `from`, npos when none.
+  std::size_t next_cr(std::size_t from) const;
+
   std::array<std::int32_t, kLabelCount> pos_{};
   std::string_view packet_;
+  // One bit per byte of the packet (bit i % 64 of word i / 64). Their capacity
+  // is kept between packets.
+  std::vector<std::uint64_t> lf_;
+  mutable std::vector<std::uint64_t> cr_;
+  mutable bool detailed_ = false;        // cr_ and adco_candidate_ are for this packet
+  mutable bool adco_candidate_ = false;  // an 'A' with an 'O' three bytes on was seen
 };
 
 }  // namespace vireluz

@@ -38,13 +38,18 @@ class ComDataPacket1 {
 
  private:
   static char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+  static bool has_letter(std::string_view s);
   // Position of `needle` in the buffer at or after `from`, compared in upper
-  // case; npos when absent.
-  std::size_t find(std::string_view needle, std::size_t from) const;
+  // case; npos when absent. `caseless` tells that the needle holds a letter:
+  // without one, upper-case comparison is plain byte comparison and the
+  // search looks for the needle's last byte many bytes at a time.
+  std::size_t find(std::string_view needle, bool caseless, std::size_t from) const;
   void compact();
 
   std::string start_;
   std::string stop_;
+  bool start_caseless_ = false;
+  bool stop_caseless_ = false;
   std::string buf_;
   std::size_t head_ = 0;       // first live character of buf_
   std::size_t scan_from_ = 0;  // stop-string search resumes here (absolute in buf_)

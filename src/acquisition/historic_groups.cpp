@@ -53,7 +53,7 @@ void Decoder::historic_identification(const Routed& r) {
 void Decoder::historic_index(const Routed& r, Label label, Text& field, int box) {
   const GroupIndex::Fixed g = groups_.fixed(label, 9, true);
   if (!g.valid || !all_digits(g.value)) return;
-  field.assign(g.value);
+  put_text(field, g.value);
   // 9 digits of Wh shown as kWh: the first six without leading zeros, a comma,
   // the last three, the unit.
   char buf[20];
@@ -64,7 +64,7 @@ void Decoder::historic_index(const Routed& r, Label label, Text& field, int box)
   buf[n++] = ',';
   for (i = 6; i < 9; ++i) buf[n++] = g.value[i];
   for (const char c : std::string_view(" kWh")) buf[n++] = c;
-  window_[r.c.index[static_cast<std::size_t>(box)]].text.assign(buf, n);
+  put_text(window_[r.c.index[static_cast<std::size_t>(box)]].text, std::string_view(buf, n));
 }
 
 void Decoder::historic_values(const Routed& r) {
@@ -129,7 +129,7 @@ void Decoder::historic_values(const Routed& r) {
   // stored text, the period box and the PeriodCode as they were.
   const GroupIndex::Fixed ptec = groups_.fixed(Label::PTEC, 4, false);
   if (ptec.readable) {
-    s.PTEC.assign(ptec.value);
+    put_text(s.PTEC, ptec.value);
     const int k = index_de_liste(ptec.value, kPtec);
     if (k >= 0) {
       const PeriodCode code = kPtecCode[k];
@@ -177,7 +177,7 @@ void Decoder::historic_values(const Routed& r) {
     const GroupIndex::Fixed papp = groups_.fixed(Label::PAPP, 5, true);
     if (papp.valid) {
       if (const auto p = parse_digits(papp.value)) {
-        s.PAPP.assign(papp.value);
+        put_text(s.PAPP, papp.value);
         supprime_zero_into(papp.value, scratch_);
         set_text2(c.papp, scratch_, dtext::kUnitVA);
         measures_.at(MeasureKind::PAPP, m) = *p;

@@ -57,8 +57,7 @@ void Decoder::single_phase_step(const Routed& r) {
   window_[r.c.gauge[0]].position = i;
   measures_.at(MeasureKind::IINST, r.meter) = i;
   if (settings_.prg.GRAPHE_IouPA == 0) {
-    scratch_.assign(r.slot.IINST);
-    scratch_.push_back(';');
+    put_text(scratch_, r.slot.IINST, ";");
     r.graph.add_sample(scratch_);
     if (i > r.slot.graph_max) {
       r.slot.graph_max = i;

@@ -1,30 +1,23 @@
 #include "acquisition/tic_text.h"
 
-#include <charconv>
+#include <cstdint>
 
 namespace vireluz {
 
-char tic_checksum(std::string_view covered) {
-  unsigned sum = 0;
-  for (const char c : covered) sum += static_cast<unsigned char>(c);
-  return static_cast<char>((sum & 0x3Fu) + 0x20u);
-}
-
 int index_de_liste(std::string_view value, std::span<const std::string_view> list) {
-  for (std::size_t i = 0; i < list.size(); ++i)
-    if (list[i] == value) return static_cast<int>(i);
+  // The texts compared are short codes: a byte loop beats a call to memcmp.
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string_view e = list[i];
+    if (e.size() != value.size()) continue;
+    std::size_t k = 0;
+    while (k < e.size() && e[k] == value[k]) ++k;
+    if (k == e.size()) return static_cast<int>(i);
+  }
   return -1;
 }
 
 int index_de_liste(std::string_view value, std::initializer_list<std::string_view> list) {
   return index_de_liste(value, std::span<const std::string_view>(list.begin(), list.size()));
-}
-
-bool all_digits(std::string_view s) {
-  if (s.empty()) return false;
-  for (const char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
 }
 
 void supprime_zero_into(std::string_view s, Text& out) {
@@ -55,7 +48,7 @@ void supprime_zero_into(std::string_view s, Text& out) {
     out.assign(1, '-');
     out.append(first, static_cast<std::size_t>(end - first));
   } else {
-    out.assign(first, static_cast<std::size_t>(end - first));
+    put_text(out, std::string_view(first, static_cast<std::size_t>(end - first)));
   }
 }
 
@@ -66,11 +59,15 @@ Text supprime_zero(std::string_view s) {
 }
 
 std::optional<std::int32_t> parse_digits(std::string_view s) {
-  if (!all_digits(s)) return std::nullopt;
-  std::int32_t v = 0;
-  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
-  return v;
+  if (s.empty()) return std::nullopt;
+  std::uint64_t v = 0;
+  for (const char c : s) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+    if (d > 9) return std::nullopt;
+    v = v * 10 + d;
+    if (v > static_cast<std::uint64_t>(INT32_MAX)) return std::nullopt;  // too large, whatever follows
+  }
+  return static_cast<std::int32_t>(v);
 }
 
 std::optional<std::uint32_t> parse_hex32(std::string_view s) {

@@ -15,6 +15,45 @@ TEST(TicChecksum, HistoricAndStandardExamples) {
   EXPECT_EQ(tic_checksum("\xff"), static_cast<char>((0xFF & 0x3F) + 0x20));
 }
 
+TEST(TicText, WordAtATimeHelpersAgreeWithTheBytewiseRuleAtEveryLength) {
+  // Lengths across the 8-byte words and the lane fold of the checksum (every
+  // 512 bytes), with bytes high enough that an unfolded lane would overflow.
+  std::string s;
+  unsigned sum = 0;
+  for (std::size_t n = 0; n <= 1100; ++n) {
+    ASSERT_EQ(tic_checksum(s), static_cast<char>((sum & 0x3Fu) + 0x20u)) << n;
+    const auto c = static_cast<unsigned char>(0xF7u + n * 37u);
+    s.push_back(static_cast<char>(c));
+    sum += c;
+  }
+  for (std::size_t n = 1; n <= 24; ++n) {
+    const std::string nines(n, '9');
+    EXPECT_TRUE(all_digits(nines)) << n;
+    for (std::size_t at = 0; at < n; ++at) {
+      for (const char bad : {'/', ':', ' ', '\0', '\xfa', '\xff'}) {
+        std::string t = nines;
+        t[at] = bad;
+        EXPECT_FALSE(all_digits(t)) << n << " " << at;
+      }
+    }
+  }
+  EXPECT_EQ(parse_digits("2147483647"), 2147483647);
+  EXPECT_EQ(parse_digits("0000000000002147483647"), 2147483647);
+  EXPECT_FALSE(parse_digits("2147483648"));
+  EXPECT_FALSE(parse_digits("21474836470"));
+  // put_text: in place (shorter, longer), beyond the capacity, from itself.
+  Text t = "abc";
+  put_text(t, "0123456789", " kWh");
+  EXPECT_EQ(t, "0123456789 kWh");
+  put_text(t, "7");
+  EXPECT_EQ(t, "7");
+  put_text(t, std::string(40, 'x'), "!");
+  EXPECT_EQ(t, std::string(40, 'x') + "!");
+  t = "a text long enough to live on the heap";
+  put_text(t, std::string_view(t).substr(7, 4));
+  EXPECT_EQ(t, "long");
+}
+
 TEST(IndexDeListe, ExactComparisonOnly) {
   EXPECT_EQ(index_de_liste("BAS", {"HC.", "BAS", "EJP", "BBR"}), 1);
   EXPECT_EQ(index_de_liste("bas", {"HC.", "BAS"}), -1);

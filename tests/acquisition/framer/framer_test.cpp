@@ -131,6 +131,30 @@ TEST_F(FramerTest, HandlerThatResetsTheFramerStopsTheLoop) {
   EXPECT_EQ(f.buffered(), 0u);
 }
 
+TEST_F(FramerTest, TheBlockSizeChangesNothing) {
+  // Lone ETX and lone CR inside packets, an STX inside a packet, noise between
+  // frames, a frame longer than 64 bytes: cut at every block size, the same
+  // packets come out as from the whole stream at once.
+  const std::string stream = "ab\x03\r" + kFrame1 + "\x02x\x03y\rz\r\x03zz\x02" + std::string(150, 'L') +
+                             "\r\r\x03" + kFrame2 + "\x02\x02\r\r\x03\x02tail";
+  f.handle_data(stream);
+  const std::vector<std::string> whole = packets;
+  ASSERT_EQ(whole.size(), 5u);
+  EXPECT_EQ(whole[1], "x\x03y\rz");
+  for (std::size_t block = 1; block <= 70; ++block) {
+    ComDataPacket1 g;
+    g.set_start_string("\x02");
+    g.set_stop_string("\r\x03");
+    std::vector<std::string> got;
+    g.on_packet = [&got](std::string_view p) { got.emplace_back(p); };
+    for (std::size_t i = 0; i < stream.size(); i += block)
+      g.handle_data(std::string_view(stream).substr(i, block));
+    EXPECT_EQ(got, whole) << block;
+    EXPECT_TRUE(g.packet_open()) << block;
+    EXPECT_EQ(g.buffered(), 5u) << block;
+  }
+}
+
 TEST_F(FramerTest, AnEmptyPacketIsDelivered) {
   f.handle_data("\x02\r\x03");
   ASSERT_EQ(packets.size(), 1u);
