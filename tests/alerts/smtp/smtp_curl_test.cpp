@@ -315,6 +315,18 @@ TEST_F(SmtpTest, NoServerOrASilentServerGivesAnErrorQuickly) {
   EXPECT_THAT(last_message(), HasSubstr("127.0.0.1:" + std::to_string(port)));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_THAT(engine.Memo_alerte, ElementsAre(settings.mail.ENTETE, w("Courant élevé: 35 A")));
+  // A server that goes silent once it has the data: the exchange is still
+  // bounded as a whole.
+  SmtpPeer slow("plain", {"data_delay=4"});
+  ASSERT_TRUE(slow.ok()) << slow.error();
+  use(slow);
+  sender.set_limits({5000, 300, 2000});
+  start = std::chrono::steady_clock::now();
+  engine.envoie_mail();
+  settle();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ASSERT_EQ(messages.messages.size(), 3u);
+  EXPECT_THAT(last_message(), HasSubstr("le serveur ne répond pas (délai de 2 s dépassé"));
 }
 
 TEST_F(SmtpTest, LineBreaksCannotAddHeaderLines) {
