@@ -20,6 +20,8 @@ namespace {
 const char kCrLf[] = "\r\n";
 constexpr long kReplyTimeoutS = 10;
 constexpr std::int64_t kReplyTimeoutMs = kReplyTimeoutS * 1000;
+// How much of a refusal's text goes into the error message.
+constexpr std::size_t kShownReply = 200;
 
 bool has_control(const Text& t) {
   for (unsigned char c : t)
@@ -422,7 +424,7 @@ void CurlMailSender::on_ready(Session* s) {
     s->in.erase(0, eol + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!s->reply_text.empty()) s->reply_text += ' ';
-    s->reply_text += line.size() > 4 ? line.substr(4) : std::string();
+    if (s->reply_text.size() < kShownReply) s->reply_text += line.size() > 4 ? line.substr(4) : std::string();
     const bool digits = line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
                         std::isdigit(static_cast<unsigned char>(line[1])) &&
                         std::isdigit(static_cast<unsigned char>(line[2]));
@@ -434,6 +436,8 @@ void CurlMailSender::on_ready(Session* s) {
     }
   }
   if (s->over) return;
+  // A reply line is at most 512 bytes; this is no SMTP server.
+  if (s->in.size() > 65536) return fail(s, w("réponse du serveur invalide."));
   const bool want_write = s->sent < s->out.size();
   if (!s->watch || want_write != s->watching_write) {
     s->watching_write = want_write;
@@ -446,7 +450,7 @@ void CurlMailSender::on_reply(Session* s, int code, const std::string& text) {
   using Step = Session::Step;
   const auto refused = [&](const char* what) {
     Text why = w(what);
-    std::string shown = text.substr(0, 200);
+    std::string shown = text.substr(0, kShownReply);
     if (!shown.empty()) why += " - " + flatten(utf8_to_cp1252(shown));
     fail(s, why + w(" (réponse du serveur ") + std::to_string(code) + ")");
   };
