@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -17,6 +19,9 @@ namespace {
 
 const char kCrLf[] = "\r\n";
 constexpr long kReplyTimeoutS = 10;
+constexpr std::int64_t kReplyTimeoutMs = kReplyTimeoutS * 1000;
+// How much of a refusal's text goes into the error message.
+constexpr std::size_t kShownReply = 200;
 
 bool has_control(const Text& t) {
   for (unsigned char c : t)
@@ -160,30 +165,25 @@ std::string rfc5322_date(const DateTime& t, int offset_minutes) {
   return buf;
 }
 
-struct ReadState {
-  std::string data;
-  std::size_t pos = 0;
-};
-
-std::size_t read_payload(char* buffer, std::size_t size, std::size_t nitems, void* user) {
-  auto* st = static_cast<ReadState*>(user);
-  const std::size_t room = size * nitems;
-  const std::size_t n = std::min(room, st->data.size() - st->pos);
-  std::memcpy(buffer, st->data.data() + st->pos, n);
-  st->pos += n;
-  return n;
-}
-
-struct SlistDeleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-// What the easy handle points to during the exchange.
+// What the easy handle points to while libcurl sets the connection up.
 struct Exchange {
-  ReadState payload;
-  std::unique_ptr<curl_slist, SlistDeleter> rcpt;
-  std::string url, from, user, password, ca_file;
+  std::string url, user, password, ca_file;
 };
+
+// The message as SMTP data: its lines already end with CR LF; a '.' opening
+// a line is doubled, and the "." line ends the data.
+std::string smtp_data(const std::string& message) {
+  std::string out;
+  out.reserve(message.size() + 8);
+  bool line_start = true;
+  for (char c : message) {
+    if (line_start && c == '.') out += '.';
+    out += c;
+    line_start = c == '\n';
+  }
+  if (!out.empty() && !line_start) out += kCrLf;
+  return out + "." + kCrLf;
+}
 
 std::string random_id() {
   std::random_device rd;
@@ -218,6 +218,40 @@ std::string build_mime_message(const MailMessage& message, const DateTime& local
   return m;
 }
 
+// One mail on its way: the envelope, the data and QUIT, sent over the
+// connection libcurl set up, one command at a time.
+struct CurlMailSender::Session {
+  enum class Step { Connect, Mail, Rcpt, Data, Body, Quit };
+  std::unique_ptr<CurlMulti> multi;  // declared first: the watch goes before the connection
+  CURL* easy = nullptr;
+  curl_socket_t fd = CURL_SOCKET_BAD;
+  std::unique_ptr<IoLoop::Watch> watch;
+  bool watching_write = false;
+  std::unique_ptr<IoLoop::Alarm> alarm;
+  Step step = Step::Connect;
+  std::string from;
+  std::vector<std::string> rcpt;
+  std::size_t next_rcpt = 0;
+  std::string data;
+  std::string out;  // the command being sent
+  std::size_t sent = 0;
+  std::string in;          // received, not yet read as a reply
+  std::string reply_text;  // lines of the reply so far
+  std::int64_t total_due = 0, reply_due = 0;
+  Text prefix;
+  bool password = false;
+  bool reported = false, over = false;
+  Done done;
+};
+
+CurlMailSender::CurlMailSender(const Clock& clock, CurlMulti& multi) : clock_(clock), loop_(multi.loop()) {
+  limits_.connect_ms = 300;
+  limits_.total_ms = 30000;
+  reaper_ = loop_.alarm([this] { ended_.clear(); });
+}
+
+CurlMailSender::~CurlMailSender() = default;
+
 void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, Done done) {
   Text host(trim(smtp.host));
   // "smtps://name": TLS from the first byte, whatever the port.
@@ -241,27 +275,20 @@ void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, 
   const std::size_t at = message.from.rfind('@');
   Text domain = at == Text::npos ? Text("vireluz") : envelope_address(message.from.substr(at + 1));
   if (domain.empty() || has_control(domain)) domain = "vireluz";
-  auto ex = std::make_shared<Exchange>();
-  ex->payload.data = build_mime_message(message, local, clock_.utc_offset_minutes(utc),
-                                        random_id() + "." + std::to_string(utc) + "@" + cp1252_to_utf8(domain));
+  auto s = std::make_unique<Session>();
+  s->data =
+      smtp_data(build_mime_message(message, local, clock_.utc_offset_minutes(utc),
+                                   random_id() + "." + std::to_string(utc) + "@" + cp1252_to_utf8(domain)));
+  s->from = "<" + envelope_address(message.from) + ">";
+  for (const Text& r : message.to) s->rcpt.push_back("<" + envelope_address(r) + ">");
 
   CURL* c = curl_easy_init();
   if (!c) throw VireluzError(w("Envoi du Mail impossible : initialisation du client SMTP échouée."));
 
+  auto ex = std::make_shared<Exchange>();
   implicit_tls = implicit_tls || *port == 465;
   const std::string host_part = host.find(':') != Text::npos && host.front() != '[' ? "[" + host + "]" : host;
   ex->url = (implicit_tls ? "smtps://" : "smtp://") + host_part + ":" + std::to_string(*port);
-  ex->from = "<" + envelope_address(message.from) + ">";
-  for (const Text& r : message.to) {
-    const std::string a = "<" + envelope_address(r) + ">";
-    curl_slist* next = curl_slist_append(ex->rcpt.get(), a.c_str());
-    if (!next) {
-      curl_easy_cleanup(c);
-      throw VireluzError(w("Envoi du Mail impossible : mémoire insuffisante."));
-    }
-    ex->rcpt.release();
-    ex->rcpt.reset(next);
-  }
 
   const bool password = !smtp.password.empty();
   // TLS protects the password only when the certificate is verified; a
@@ -274,13 +301,14 @@ void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, 
 
   curl_easy_setopt(c, CURLOPT_URL, ex->url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  // libcurl stops once connected, greeted, secured and logged in; the rest
+  // of the exchange is sent from here.
+  curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
   // One connection per mail: a connection left open by an earlier mail may
   // have been accepted under other rules (an unverified certificate).
   curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
-  curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
-  // libcurl waits for the reply to the end of the data without giving the
-  // loop back (a blocking step of its SMTP client): that wait, like every
-  // reply, is kept short.
+  // Each reply of the set-up within the same bound as the replies awaited
+  // here.
   curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, kReplyTimeoutS);
   if (!implicit_tls) curl_easy_setopt(c, CURLOPT_USE_SSL, use_ssl);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
@@ -296,35 +324,196 @@ void CurlMailSender::send(const MailMessage& message, const SmtpSettings& smtp, 
     curl_easy_setopt(c, CURLOPT_USERNAME, ex->user.c_str());
     curl_easy_setopt(c, CURLOPT_PASSWORD, ex->password.c_str());
   }
-  curl_easy_setopt(c, CURLOPT_MAIL_FROM, ex->from.c_str());
-  curl_easy_setopt(c, CURLOPT_MAIL_RCPT, ex->rcpt.get());
-  curl_easy_setopt(c, CURLOPT_READFUNCTION, read_payload);
-  curl_easy_setopt(c, CURLOPT_READDATA, &ex->payload);
-  curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(ex->payload.data.size()));
 
-  const Text prefix = w("Erreur d'envoi du Mail d'alerte (serveur ") + flatten(where) + ") : ";
-  multi_.start(c, limits_, ex, [prefix, password, done = std::move(done)](const TransferResult& r) {
-    if (r.ok()) return done(std::nullopt);
-    Text text = prefix;
+  Session* raw = s.get();
+  s->prefix = w("Erreur d'envoi du Mail d'alerte (serveur ") + flatten(where) + ") : ";
+  s->password = password;
+  s->done = std::move(done);
+  s->total_due = loop_.now_ms() + limits_.total_ms;
+  s->alarm = loop_.alarm([this, raw] {
+    if (raw->step == Session::Step::Quit) return end(raw);
+    const bool whole = raw->total_due <= raw->reply_due;
+    fail(raw, timeout_text(NetStep::Reply, whole ? limits_.total_ms : kReplyTimeoutMs) + ".");
+  });
+  s->multi = std::make_unique<CurlMulti>(loop_);
+  sessions_.push_back(std::move(s));
+  raw->multi->connect(c, limits_, ex, [this, raw](const TransferResult& r) { connected(raw, r); });
+}
+
+void CurlMailSender::connected(Session* s, const TransferResult& r) {
+  if (!r.ok()) {
+    Text text = s->prefix;
     if (r.timed_out != NetStep::None) {
       text += timeout_text(r.timed_out, r.limit_ms) + ".";
     } else if (r.code == CURLE_USE_SSL_FAILED) {
       text += w("le serveur ne propose pas STARTTLS");
-      if (password) text += w(" : le mot de passe n'est pas envoyé sans chiffrement");
+      if (s->password) text += w(" : le mot de passe n'est pas envoyé sans chiffrement");
       text += w(" (choix « Aucun » dans la fenêtre des alertes pour une connexion non chiffrée).");
     } else if (r.code == CURLE_PEER_FAILED_VERIFICATION) {
       text += w("certificat du serveur non vérifié (") + flatten(utf8_to_cp1252(r.error)) +
               w("). Indiquez le fichier de son autorité de certification (clé CA)");
-      if (password) text += w("; le mot de passe n'a pas été envoyé");
+      if (s->password) text += w("; le mot de passe n'a pas été envoyé");
       text += ".";
     } else {
       text += curl_easy_strerror(r.code);
       if (!r.error.empty()) text += " - " + flatten(utf8_to_cp1252(r.error));
       if (r.response_code != 0) text += w(" (réponse du serveur ") + std::to_string(r.response_code) + ")";
     }
-    done(text);
-  });
+    report(s, text);
+    return end(s);
+  }
+  s->easy = r.connection;
+  curl_easy_getinfo(s->easy, CURLINFO_ACTIVESOCKET, &s->fd);
+  if (s->fd == CURL_SOCKET_BAD) return fail(s, w("connexion au serveur perdue."));
+  s->step = Session::Step::Mail;
+  step(s);
+}
+
+// Sends the command of the current step, then waits for its reply.
+void CurlMailSender::step(Session* s) {
+  using Step = Session::Step;
+  switch (s->step) {
+    case Step::Mail:
+      s->out = "MAIL FROM:" + s->from + kCrLf;
+      break;
+    case Step::Rcpt:
+      s->out = "RCPT TO:" + s->rcpt[s->next_rcpt] + kCrLf;
+      break;
+    case Step::Data:
+      s->out = std::string("DATA") + kCrLf;
+      break;
+    case Step::Body:
+      s->out = s->data;
+      break;
+    case Step::Quit:
+      s->out = std::string("QUIT") + kCrLf;
+      break;
+    case Step::Connect:
+      return;
+  }
+  s->sent = 0;
+  s->reply_text.clear();
+  const std::int64_t now = loop_.now_ms();
+  s->reply_due = now + kReplyTimeoutMs;
+  s->alarm->start(static_cast<int>(std::max<std::int64_t>(0, std::min(s->reply_due, s->total_due) - now)));
+  on_ready(s);
+}
+
+// Sends what is left of the command, reads what the server sent, and acts
+// on each complete reply; the socket is watched for what is still awaited.
+void CurlMailSender::on_ready(Session* s) {
+  while (s->sent < s->out.size()) {
+    std::size_t n = 0;
+    const CURLcode rc = curl_easy_send(s->easy, s->out.data() + s->sent, s->out.size() - s->sent, &n);
+    if (rc == CURLE_AGAIN) break;
+    if (rc != CURLE_OK) return fail(s, Text(curl_easy_strerror(rc)) + ".");
+    s->sent += n;
+  }
+  for (;;) {
+    char buf[4096];
+    std::size_t n = 0;
+    const CURLcode rc = curl_easy_recv(s->easy, buf, sizeof buf, &n);
+    if (rc == CURLE_AGAIN) break;
+    if (rc != CURLE_OK) return fail(s, Text(curl_easy_strerror(rc)) + ".");
+    if (n == 0) return fail(s, w("le serveur a fermé la connexion."));
+    s->in.append(buf, n);
+  }
+  std::size_t eol;
+  while (!s->over && (eol = s->in.find('\n')) != std::string::npos) {
+    std::string line = s->in.substr(0, eol);
+    s->in.erase(0, eol + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!s->reply_text.empty()) s->reply_text += ' ';
+    if (s->reply_text.size() < kShownReply) s->reply_text += line.size() > 4 ? line.substr(4) : std::string();
+    const bool digits = line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+                        std::isdigit(static_cast<unsigned char>(line[1])) &&
+                        std::isdigit(static_cast<unsigned char>(line[2]));
+    // "250-..." goes on, "250 ..." ends the reply.
+    if (digits && (line.size() == 3 || line[3] == ' ')) {
+      const std::string text = s->reply_text;
+      s->reply_text.clear();
+      on_reply(s, std::stoi(line.substr(0, 3)), text);
+    }
+  }
+  if (s->over) return;
+  // A reply line is at most 512 bytes; this is no SMTP server.
+  if (s->in.size() > 65536) return fail(s, w("réponse du serveur invalide."));
+  const bool want_write = s->sent < s->out.size();
+  if (!s->watch || want_write != s->watching_write) {
+    s->watching_write = want_write;
+    s->watch = loop_.watch(static_cast<int>(s->fd), IoLoop::kRead | (want_write ? IoLoop::kWrite : 0),
+                           [this, s](int) { on_ready(s); });
+  }
+}
+
+void CurlMailSender::on_reply(Session* s, int code, const std::string& text) {
+  using Step = Session::Step;
+  const auto refused = [&](const char* what) {
+    Text why = w(what);
+    std::string shown = text.substr(0, kShownReply);
+    if (!shown.empty()) why += " - " + flatten(utf8_to_cp1252(shown));
+    fail(s, why + w(" (réponse du serveur ") + std::to_string(code) + ")");
+  };
+  switch (s->step) {
+    case Step::Mail:
+      if (code != 250) return refused("expéditeur refusé (MAIL FROM)");
+      s->step = Step::Rcpt;
+      break;
+    case Step::Rcpt:
+      // One refused recipient stops the mail, as none of them would know
+      // the others did not get it.
+      if (code != 250 && code != 251) return refused("destinataire refusé (RCPT TO)");
+      if (++s->next_rcpt == s->rcpt.size()) s->step = Step::Data;
+      break;
+    case Step::Data:
+      if (code != 354) return refused("envoi du message refusé (DATA)");
+      s->step = Step::Body;
+      break;
+    case Step::Body:
+      if (code != 250) return refused("message refusé par le serveur");
+      report(s, std::nullopt);
+      s->step = Step::Quit;
+      break;
+    case Step::Quit:
+      return end(s);
+    case Step::Connect:
+      return;
+  }
+  step(s);
+}
+
+void CurlMailSender::fail(Session* s, const Text& why) {
+  report(s, s->prefix + why);
+  end(s);
+}
+
+void CurlMailSender::report(Session* s, const std::optional<Text>& error) {
+  if (s->reported) return;
+  s->reported = true;
+  const Done done = std::move(s->done);
+  try {
+    if (done) done(error);
+  } catch (...) {
+    // The engine reports its own failures; nothing may reach the loop.
+  }
+}
+
+// Closes the connection at once; the session itself is freed from the loop,
+// outside the callback this runs in.
+void CurlMailSender::end(Session* s) {
+  if (s->over) return;
+  s->over = true;
+  s->watch.reset();
+  s->alarm->stop();
+  if (s->easy) s->multi->close(s->easy);
+  s->easy = nullptr;
+  for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+    if (it->get() != s) continue;
+    ended_.push_back(std::move(*it));
+    sessions_.erase(it);
+    break;
+  }
+  reaper_->start(0);
 }
 
 }  // namespace vireluz

@@ -1,6 +1,11 @@
 #pragma once
-// The mail port over libcurl's SMTP client, on the shared multi handle: the
-// exchange runs on the event loop without blocking it.
+// The mail port over libcurl: libcurl connects and runs the SMTP set-up
+// (greeting, EHLO, STARTTLS or implicit TLS, AUTH), then this client sends
+// the envelope, the data and QUIT itself over that connection, watching the
+// socket from the event loop: no step waits for the server while holding the
+// loop. Each mail has a multi handle of its own, on the loop of the one it is
+// given, so that no other transfer's housekeeping (libcurl closes idle cached
+// connections it takes for dead) can reach the connection the mail holds.
 //
 // The message is a MIME text/plain mail in UTF-8, quoted-printable, with the
 // subject as RFC 2047 encoded words when it holds accents (folded onto lines
@@ -19,7 +24,10 @@
 // the settings can add a line to the mail's header or a command to the
 // exchange.
 #include <cstdint>
+#include <list>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "alerts/mail_sender.h"
 #include "common/clock.h"
@@ -29,10 +37,9 @@ namespace vireluz {
 
 class CurlMailSender : public MailSender {
  public:
-  CurlMailSender(const Clock& clock, CurlMulti& multi) : clock_(clock), multi_(multi) {
-    limits_.connect_ms = 300;
-    limits_.total_ms = 30000;
-  }
+  // `multi` gives the event loop; it must outlive this sender.
+  CurlMailSender(const Clock& clock, CurlMulti& multi);
+  ~CurlMailSender() override;
 
   // Limits of the exchange: name lookup, TCP connection once the name is
   // known, whole exchange.
@@ -40,10 +47,26 @@ class CurlMailSender : public MailSender {
 
   void send(const MailMessage& message, const SmtpSettings& smtp, Done done) override;
 
+  // Mails on their way (until QUIT is answered or the connection closed).
+  std::size_t running() const { return sessions_.size(); }
+
+  struct Session;
+
  private:
+  void connected(Session* s, const TransferResult& r);
+  void step(Session* s);
+  void on_ready(Session* s);
+  void on_reply(Session* s, int code, const std::string& text);
+  void fail(Session* s, const Text& why);
+  void report(Session* s, const std::optional<Text>& error);
+  void end(Session* s);
+
   const Clock& clock_;
-  CurlMulti& multi_;
+  IoLoop& loop_;
   TransferLimits limits_;
+  std::list<std::unique_ptr<Session>> sessions_;
+  std::vector<std::unique_ptr<Session>> ended_;  // freed from the loop, outside their callbacks
+  std::unique_ptr<IoLoop::Alarm> reaper_;
 };
 
 // The whole mail text (header lines, empty line, body), lines ended by CR LF.

@@ -67,13 +67,37 @@ CurlMulti::~CurlMulti() {
     curl_easy_cleanup(easy);
   }
   transfers_.clear();
+  for (auto& [easy, keep] : connections_) {
+    curl_multi_remove_handle(multi_, easy);
+    curl_easy_cleanup(easy);
+  }
+  connections_.clear();
   watches_.clear();
   curl_multi_cleanup(multi_);
 }
 
 void CurlMulti::start(CURL* easy, const TransferLimits& limits, std::shared_ptr<void> keep, Done done) {
+  begin(easy, limits, std::move(keep), std::move(done), false);
+}
+
+void CurlMulti::connect(CURL* easy, const TransferLimits& limits, std::shared_ptr<void> keep, Done done) {
+  begin(easy, limits, std::move(keep), std::move(done), true);
+}
+
+void CurlMulti::close(CURL* connection) {
+  const auto it = connections_.find(connection);
+  if (it == connections_.end()) return;
+  // Removing a connect-only handle closes its connection at once.
+  curl_multi_remove_handle(multi_, connection);
+  curl_easy_cleanup(connection);
+  connections_.erase(it);
+}
+
+void CurlMulti::begin(CURL* easy, const TransferLimits& limits, std::shared_ptr<void> keep, Done done,
+                      bool connect_only) {
   auto t = std::make_unique<Transfer>();
   t->limits = limits;
+  t->connect_only = connect_only;
   t->started_ms = loop_.now_ms();
   auto errors = std::make_shared<ErrorBuffer>();
   t->keep = std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<ErrorBuffer>>>(keep, errors);
@@ -183,7 +207,11 @@ void CurlMulti::collect() {
     CURL* easy = msg->easy_handle;
     TransferResult r;
     r.code = msg->data.result;
-    curl_multi_remove_handle(multi_, easy);
+    const auto found = transfers_.find(easy);
+    // A connected connect-only handle stays: its connection lives as long as
+    // the handle is in the multi handle.
+    if (r.code != CURLE_OK || found == transfers_.end() || !found->second->connect_only)
+      curl_multi_remove_handle(multi_, easy);
     if (r.code == CURLE_OPERATION_TIMEDOUT) {
       curl_off_t connect_us = 0, lookup_us = 0;
       curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connect_us);
@@ -205,7 +233,14 @@ void CurlMulti::finish(CURL* easy, TransferResult result) {
   char* priv = nullptr;
   curl_easy_getinfo(easy, CURLINFO_PRIVATE, &priv);
   if (priv && result.error.empty()) result.error = reinterpret_cast<ErrorBuffer*>(priv)->text;
-  curl_easy_cleanup(easy);
+  if (t->connect_only && result.ok()) {
+    // The handle and what it points to (the error buffer among them) are
+    // kept until close().
+    connections_.emplace(easy, t->keep);
+    result.connection = easy;
+  } else {
+    curl_easy_cleanup(easy);
+  }
   try {
     if (t->done) t->done(result);
   } catch (...) {

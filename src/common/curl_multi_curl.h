@@ -37,6 +37,7 @@ struct TransferResult {
   long limit_ms = 0;        // the limit that ran out
   long response_code = 0;   // last server reply code (SMTP or HTTP)
   std::string error;        // libcurl's error text, UTF-8
+  CURL* connection = nullptr;  // after connect(): the connected handle
   bool ok() const { return code == CURLE_OK && timed_out == NetStep::None; }
 };
 
@@ -59,13 +60,23 @@ class CurlMulti {
   // never from inside start().
   void start(CURL* easy, const TransferLimits& limits, std::shared_ptr<void> keep, Done done);
 
+  // Like start() for a handle set up with CURLOPT_CONNECT_ONLY: libcurl
+  // connects and runs the protocol's set-up (for SMTP: greeting, EHLO,
+  // STARTTLS, AUTH), then the handle stays in the multi handle, where
+  // curl_easy_send/curl_easy_recv reach its connection, and goes to `done` in
+  // TransferResult::connection. close() (or this object's end) closes it.
+  void connect(CURL* easy, const TransferLimits& limits, std::shared_ptr<void> keep, Done done);
+  void close(CURL* connection);
+
   std::size_t running() const { return transfers_.size(); }
+  IoLoop& loop() const { return loop_; }
 
  private:
   struct Transfer {
     TransferLimits limits;
     std::int64_t started_ms = 0;
     bool connected = false;
+    bool connect_only = false;
     std::shared_ptr<void> keep;
     Done done;
   };
@@ -77,6 +88,7 @@ class CurlMulti {
   void check_steps();
   void collect();
   void finish(CURL* easy, TransferResult result);
+  void begin(CURL* easy, const TransferLimits& limits, std::shared_ptr<void> keep, Done done, bool connect_only);
 
   IoLoop& loop_;
   CURLM* multi_ = nullptr;
@@ -84,6 +96,7 @@ class CurlMulti {
   std::unique_ptr<IoLoop::Alarm> step_alarm_;
   std::map<curl_socket_t, std::unique_ptr<IoLoop::Watch>> watches_;
   std::map<CURL*, std::unique_ptr<Transfer>> transfers_;
+  std::map<CURL*, std::shared_ptr<void>> connections_;  // handed over by connect()
 };
 
 }  // namespace vireluz
