@@ -13,27 +13,9 @@
 
 #include "acquisition/decoder.h"
 #include "acquisition/tic_text.h"
+#include "support/counting_allocator.h"
 #include "display/current_layout.h"
 #include "display/graphs.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-// The replacements below pair malloc with free on purpose; GCC cannot see that
-// through its knowledge of the standard operators.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t n) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace vireluz {
 namespace {
@@ -110,12 +92,12 @@ void run(benchmark::State& state, const std::string& frame, int phase_mode, int 
   if (!meters[0].identified && meters[0].tariff_kind != TariffKind::JAUNE)
     state.SkipWithError("not identified");
 
-  const long before = g_allocations.load();
+  const long before = bench::allocations();
   for (auto _ : state) {
     decoder.ComDataPacket1Packet(frame);
     benchmark::ClobberMemory();
   }
-  const long allocations = g_allocations.load() - before;
+  const long allocations = bench::allocations() - before;
   state.SetItemsProcessed(state.iterations());
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(frame.size()));
   state.counters["allocs_per_frame"] =

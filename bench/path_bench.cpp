@@ -34,28 +34,10 @@
 
 #include "acquisition/forwarding_d2xx.h"
 #include "acquisition/tic_text.h"
+#include "support/counting_allocator.h"
 #include "common/sim_scheduler.h"
 #include "display/current_layout.h"
 #include "program/program.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-// The replacements below pair malloc with free on purpose; GCC cannot see that
-// through its knowledge of the standard operators.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t n) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace vireluz {
 namespace {
@@ -203,9 +185,9 @@ int batch_size(Pass&& pass) {
 // fastest batch of each kind kept (the least disturbed by other work).
 template <class Body>
 void measure(benchmark::State& state, const Stream& stream, std::int64_t frames_per_pass, Body body) {
-  const long allocations_before = g_allocations.load();
+  const long allocations_before = bench::allocations();
   for (auto _ : state) body();
-  const long allocations = g_allocations.load() - allocations_before;
+  const long allocations = bench::allocations() - allocations_before;
 
   const std::string_view s = stream.bytes;
   auto memchr_floor = [s] { benchmark::DoNotOptimize(memchr_pass(s)); };

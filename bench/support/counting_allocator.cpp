@@ -1,0 +1,25 @@
+#include "support/counting_allocator.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<long> g_allocations{0};
+}  // namespace
+
+long vireluz::bench::allocations() { return g_allocations.load(std::memory_order_relaxed); }
+
+// The replacements below pair malloc with free on purpose; GCC cannot see that
+// through its knowledge of the standard operators.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(std::size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
