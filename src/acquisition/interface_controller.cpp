@@ -218,9 +218,9 @@ void InterfaceController::connecter_deconnecter() {
 void InterfaceController::start_reading() {
   counters_.PacketCount = 0;
   if (reset_frame_counts) reset_frame_counts();
-  if (on_reading_started) on_reading_started();
+  on_reading_started();
   timer_cpts_->set_enabled(true);
-  if (settings_.mail.ACTIF == 1 && on_mail_armed) on_mail_armed();
+  if (settings_.mail.ACTIF == 1) on_mail_armed();
   timer_presence_->set_enabled(true);
   activ_cpt1();
   set_led(LedId::rmLed_Led_verte, true);
@@ -245,7 +245,7 @@ void InterfaceController::arret_lecture() {
   set_led(LedId::rmLed_Led_verte, false);
   set_led(LedId::rmLed_Led_jaune, false);
   set_led(LedId::rmLed_Led_bleu, false);
-  if (on_reading_stopped) on_reading_stopped();
+  on_reading_stopped();
   timer_cpts_->set_enabled(false);
   timer_presence_->set_enabled(false);
   set_text(FieldId::Button_lecture, "Lecture");

@@ -15,6 +15,7 @@
 #include "acquisition/meter_slot.h"
 #include "acquisition/serial_link.h"
 #include "common/clock.h"
+#include "common/event.h"
 #include "common/text.h"
 #include "common/timer.h"
 #include "common/user_messages.h"
@@ -69,14 +70,13 @@ class InterfaceController {
   // Hooks for the subsystems that take part in a start or stop of reading.
   // Step 1 of a start: the decoder's per-meter frame counters to 0.
   std::function<void()> reset_frame_counts;
-  // Step 2 of a start: arm Timer_sauv (delai_prochaine_heure for the on-the-hour
-  // period) and empty LastRecordData.
-  std::function<void()> on_reading_started;
-  // Step 3 of a start, only with CONFIG_MAIL.ACTIF 1: enable Timer_mail and
-  // write "0" into column 11 of every alert row.
-  std::function<void()> on_mail_armed;
-  // At every arret_lecture: disable Timer_sauv.
-  std::function<void()> on_reading_stopped;
+  // Step 2 of a start: the record (Timer_sauv armed, LastRecordData emptied).
+  Event<> on_reading_started;
+  // Step 3 of a start, only with CONFIG_MAIL.ACTIF 1: the alerts (Timer_mail
+  // enabled, every rule re-armed).
+  Event<> on_mail_armed;
+  // At every arret_lecture: the record's Timer_sauv disabled, MQTT offline.
+  Event<> on_reading_stopped;
 
   // State of reading and of the interface (read by the decoder, the windows
   // and the other subsystems).

@@ -127,7 +127,11 @@ int CurlMulti::on_socket(CURL*, curl_socket_t fd, int what, void* self, void*) {
   int events = 0;
   if (what == CURL_POLL_IN || what == CURL_POLL_INOUT) events |= IoLoop::kRead;
   if (what == CURL_POLL_OUT || what == CURL_POLL_INOUT) events |= IoLoop::kWrite;
-  m->watches_[fd] = m->loop_.watch(fd, events, [m, fd](int ev) { m->socket_ready(fd, ev); });
+  auto& w = m->watches_[fd];
+  if (w)
+    w->set_events(events);
+  else
+    w = m->loop_.watch(fd, events, [m, fd](int ev) { m->socket_ready(fd, ev); });
   return 0;
 }
 

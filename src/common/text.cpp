@@ -109,4 +109,12 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
+bool has_control_char(std::string_view text) {
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
 }  // namespace vireluz

@@ -26,6 +26,11 @@ inline Text w(std::string_view utf8) { return utf8_to_cp1252(utf8); }
 // else (no blanks), within the signed 32-bit range.
 std::optional<std::int32_t> parse_int(std::string_view s);
 
+// True when the text holds a control character (0x00-0x1F, 0x7F): a line
+// break or anything else that must not reach a file line, a header or a
+// protocol command.
+bool has_control_char(std::string_view text);
+
 // Blanks (space, tab) removed at both ends.
 std::string_view trim(std::string_view s);
 

@@ -1,8 +1,9 @@
 #pragma once
 // Plugs the MQTT publisher into a Program beside the other services: it
 // follows the decoded packets, the stops of reading and the loading of the
-// settings. Build it after the Program's Services (it chains their hooks).
+// settings.
 #include <memory>
+#include <vector>
 
 #include "mqtt/mqtt_client.h"
 #include "mqtt/mqtt_publisher.h"
@@ -21,9 +22,9 @@ class MqttService {
   MqttClientFactory& clients() { return clients_; }
 
  private:
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   MqttClientFactory& clients_;
   MqttPublisher publisher_;
+  std::vector<Subscription> subscriptions_;
 };
 
 }  // namespace vireluz

@@ -57,7 +57,7 @@ Program::Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2x
     guard([&] {
       ++packets_;
       decoder_->ComDataPacket1Packet(packet);
-      if (on_packet_decoded) on_packet_decoded(counters_.ActiveMeter);
+      on_packet_decoded(counters_.ActiveMeter);
     });
   };
   serial_.on_lost = [this](const std::string& reason) { guard([&] { interface_->link_lost(reason); }); };
@@ -104,7 +104,7 @@ void Program::start_sequence(bool start_param) {
       AutoStartAttempts = 0;
       if (restart_mail) restart_mail();
     }
-    if (on_configuration_loaded) on_configuration_loaded();
+    on_configuration_loaded();
   });
 }
 

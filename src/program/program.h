@@ -21,6 +21,7 @@
 #include "acquisition/meter_slot.h"
 #include "acquisition/serial_link.h"
 #include "common/clock.h"
+#include "common/event.h"
 #include "common/timer.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
@@ -81,10 +82,10 @@ class Program {
   std::function<void()> restart_mail;
   // Start sequence, after the configuration is loaded and the interface
   // scanned: the alert memo header and anything else that follows the
-  // settings (alerts, uploads, Timer_donnees_jour).
-  std::function<void()> on_configuration_loaded;
+  // settings (alerts, uploads, MQTT).
+  Event<> on_configuration_loaded;
   // After every decoded packet, with the meter it came from (ActiveMeter).
-  std::function<void(int meter)> on_packet_decoded;
+  Event<int> on_packet_decoded;
 
   // State of the run.
   Settings& settings() { return settings_; }

@@ -39,19 +39,19 @@ Services::Services(Program& p, MailSender& mail, HttpClient& http)
       recorder_(p.settings(), p.meters(), p.window(), p.clock(), p.timers(), recorder_hooks(p), p.ProgramDir),
       daily_(p.settings(), p.meters(), p.clock(), p.timers(), daily_hooks(p, cosm_, bdpv_), p.ProgramDir) {
   auto& iface = p.interface();
-  iface.on_reading_started = [this] { recorder_.debut_lecture(); };
-  iface.on_reading_stopped = [this] { recorder_.fin_lecture(); };
-  iface.on_mail_armed = [this] { alerts_.reading_started(); };
+  started_ = iface.on_reading_started.subscribe([this] { recorder_.debut_lecture(); });
+  stopped_ = iface.on_reading_stopped.subscribe([this] { recorder_.fin_lecture(); });
+  mail_armed_ = iface.on_mail_armed.subscribe([this] { alerts_.reading_started(); });
   p.decoder().mail_alerte = [this] { alerts_.mail_alerte(); };
   p.restart_mail = [this] { alerts_.restart_mail(program_.clock().local_now()); };
-  p.on_configuration_loaded = [this] {
+  configured_ = p.on_configuration_loaded.subscribe([this] {
     if (program_.settings().mail.ACTIF != 1) return;
     // A restart mail that already failed keeps its lines for the next mail.
     if (alerts_.mail_pending())
       alerts_.ensure_header();
     else
       alerts_.reset_memo();
-  };
+  });
 }
 
 }  // namespace vireluz

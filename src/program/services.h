@@ -38,6 +38,7 @@ class Services {
   BdpvUploader bdpv_;
   Recorder recorder_;
   DailyFile daily_;
+  Subscription started_, stopped_, mail_armed_, configured_;
 };
 
 }  // namespace vireluz

@@ -45,14 +45,6 @@ Text http_status_failure(int status) {
   return w("HTTP ") + std::to_string(status);
 }
 
-bool has_control_char(std::string_view text) {
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
-}
-
 HttpServer server_from_setting(std::string_view setting, const HttpServer& fallback, std::string_view what) {
   const std::string_view s = trim(setting);
   if (s.empty()) return fallback;

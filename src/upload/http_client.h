@@ -73,8 +73,4 @@ std::string percent_encode_segment(std::string_view bytes);
 // be lost). Empty for a success.
 Text http_status_failure(int status);
 
-// True when the text holds a control character (0x00-0x1F, 0x7F), which a
-// header value must not carry.
-bool has_control_char(std::string_view text);
-
 }  // namespace vireluz

@@ -107,9 +107,9 @@ class ControllerTest : public ::testing::Test {
     // What the decoder does to the counters for every packet.
     framer.on_packet = [this](std::string_view) { ++counters.PacketCount; };
     ctl.reset_frame_counts = [this] { ++frame_resets; };
-    ctl.on_reading_started = [this] { ++started_hooks; };
-    ctl.on_reading_stopped = [this] { ++stopped_hooks; };
-    ctl.on_mail_armed = [this] { ++mail_hooks; };
+    subs.push_back(ctl.on_reading_started.subscribe([this] { ++started_hooks; }));
+    subs.push_back(ctl.on_reading_stopped.subscribe([this] { ++stopped_hooks; }));
+    subs.push_back(ctl.on_mail_armed.subscribe([this] { ++mail_hooks; }));
     unit.ShowFtdiErrors = false;
   }
 
@@ -134,6 +134,7 @@ class ControllerTest : public ::testing::Test {
   ComDataPacket1 framer;
   InterfaceController ctl{settings, counters, window, graphs, unit, serial, framer, sched, messages};
   int frame_resets = 0, started_hooks = 0, stopped_hooks = 0, mail_hooks = 0;
+  std::vector<Subscription> subs;
 };
 
 TEST_F(ControllerTest, XbeeListedAfterAnotherDeviceIsChosen) {
