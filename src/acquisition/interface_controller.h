@@ -12,7 +12,6 @@
 
 #include "acquisition/d2xx_unit.h"
 #include "acquisition/framer.h"
-#include "acquisition/meter_slot.h"
 #include "acquisition/serial_link.h"
 #include "common/clock.h"
 #include "common/event.h"
@@ -22,6 +21,7 @@
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "alerts/mail_sender.h"
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/timer.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

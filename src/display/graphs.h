@@ -4,10 +4,10 @@
 // hiding, the daily clearing.
 #include <array>
 
-#include "acquisition/meter_slot.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

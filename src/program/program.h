@@ -18,7 +18,6 @@
 #include "acquisition/decoder.h"
 #include "acquisition/framer.h"
 #include "acquisition/interface_controller.h"
-#include "acquisition/meter_slot.h"
 #include "acquisition/serial_link.h"
 #include "common/clock.h"
 #include "common/event.h"
@@ -27,6 +26,7 @@
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

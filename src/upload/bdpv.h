@@ -4,11 +4,11 @@
 #include <array>
 #include <memory>
 
-#include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 #include "upload/http_client.h"
 
 namespace vireluz {

@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 #include "upload/http_client.h"
 
 namespace vireluz {
