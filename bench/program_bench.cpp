@@ -87,9 +87,8 @@ void write_configuration(const fs::path& dir) {
 
 // A fresh program reading both meters, stopped before the day starts.
 struct Run {
-  explicit Run(const fs::path& dir) {
-    program.ProgramDir = dir.string() + "/";
-    program.ConfigDirOverride = dir.string() + "/";
+  explicit Run(const fs::path& dir)
+      : program(sched, sched, messages, d2xx, link, {dir.string() + "/", dir.string() + "/"}) {
     services = std::make_unique<Services>(program, mail, http);
     sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), sched);
     d2xx.target = sim.get();
@@ -103,7 +102,7 @@ struct Run {
   RecordingMessages messages;
   ForwardingD2xx d2xx;
   SinkLink link;
-  Program program{sched, sched, messages, d2xx, link};
+  Program program;
   NullMail mail;
   NullHttp http;
   std::unique_ptr<Services> services;

@@ -56,6 +56,10 @@ class InterfaceController {
   void reset_module();
   void affiche_nb_compteurs();
   void message_lecture_en_cours();
+  // What cannot be done while the serial port is connected ("Quitter",
+  // "Configuration", "Scan Interface"...) is refused: message_lecture_en_cours,
+  // and true.
+  bool refused_while_reading();
 
   // Event handlers.
   void Cpts_Timer();

@@ -190,10 +190,9 @@ class LongRun : public ::testing::Test {
       : dir(fs::temp_directory_path() / ("vireluz_longrun_" + std::to_string(::getpid()))),
         records(dir / "enr"),
         smtp((fs::create_directories(records), dir.string())),
-        http(dir.string(), "OK") {
+        http(dir.string(), "OK"),
+        program(sched, sched, messages, d2xx, serial, {dir.string() + "/", dir.string() + "/"}) {
     write_configuration(dir, records, smtp.port(), http.port());
-    program.ProgramDir = dir.string() + "/";
-    program.ConfigDirOverride = dir.string() + "/";
     services = std::make_unique<Services>(program, timed_mail, http_client);
     sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), sched);
     d2xx.target = sim.get();
@@ -212,7 +211,7 @@ class LongRun : public ::testing::Test {
   RecordingMessages messages;
   CountingD2xx d2xx;
   SimSerialLink serial;
-  Program program{sched, sched, messages, d2xx, serial};
+  Program program;
   testing::QtNetLoop loop;
   CurlMailSender curl_mail{sched, loop.multi};
   TimedMailSender timed_mail{curl_mail, sched, loop};
