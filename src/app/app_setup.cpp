@@ -14,6 +14,10 @@
 
 namespace vireluz {
 
+namespace {
+
+// The decimal separator of the environment's locale (LC_NUMERIC), ',' when it
+// has none; the locale itself is left as it was.
 char environment_decimal_separator() {
   const char* old = std::setlocale(LC_NUMERIC, nullptr);
   const std::string saved = old ? old : "C";
@@ -24,6 +28,7 @@ char environment_decimal_separator() {
   return sep;
 }
 
+// libftdi lists one of the three known interfaces.
 bool real_interface_attached() {
   try {
     auto ftdi = make_libftdi_d2xx();
@@ -40,6 +45,8 @@ bool real_interface_attached() {
   }
   return false;
 }
+
+}  // namespace
 
 ProgramRun::ProgramRun(UserMessages& messages, const AppOptions& options, const std::string& program_dir)
     : program(clock, timers, messages, d2xx, serial, {program_dir, options.config_dir}),

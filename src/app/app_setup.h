@@ -22,17 +22,11 @@
 
 namespace vireluz {
 
-// The decimal separator of the environment's locale (LC_NUMERIC), ',' when it
-// has none; the locale itself is left as it was.
-char environment_decimal_separator();
-
-// libftdi lists one of the three known interfaces.
-bool real_interface_attached();
-
 // The run on the system clock, Qt timers, the serial port and libcurl. The
 // windowed program and the headless runner build one once their Qt
 // application exists, call start(), run the event loop, then stop().
-struct ProgramRun {
+class ProgramRun {
+ public:
   ProgramRun(UserMessages& messages, const AppOptions& options, const std::string& program_dir);
 
   // Numbers in the C format (the decoder gets the environment's decimal
