@@ -249,8 +249,10 @@ class Session : public Request {
   void report() {
     const MailSender::Done done = std::move(done_);
     done_ = nullptr;
+    if (!done || !outcome_) return;
+    const std::optional<Text> outcome = *outcome_;  // the session may go in `done`
     try {
-      if (done && outcome_) done(*outcome_);  // may destroy the session
+      done(outcome);
     } catch (...) {
       // The engine reports its own failures; nothing may reach the loop.
     }
