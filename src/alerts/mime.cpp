@@ -9,7 +9,7 @@ namespace vireluz {
 Text flatten(const Text& t) {
   Text out = t;
   for (char& c : out)
-    if (has_control_char(std::string_view(&c, 1))) c = ' ';
+    if (has_control_char({&c, 1})) c = ' ';
   return out;
 }
 

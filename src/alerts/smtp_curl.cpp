@@ -46,7 +46,6 @@ std::string random_id() {
   return buf;
 }
 
-
 // One mail on its way: libcurl sets the connection up, then the envelope,
 // the data and QUIT go over it one command at a time. The outcome is handed
 // over from an alarm, outside the multi handle's own calls, so that the
@@ -160,7 +159,8 @@ class Session : public Request {
       const char c = bytes[i];
       if (++reply_size_ > CurlMailSender::kMaxReply)
         return fail(w("réponse du serveur trop longue (plus de ") +
-                    std::to_string(CurlMailSender::kMaxReply / 1024) + w(" Kio) : ce n'est pas un serveur SMTP."));
+                    std::to_string(CurlMailSender::kMaxReply / 1024) +
+                    w(" Kio) : ce n'est pas un serveur SMTP."));
       if (c == '\r') continue;
       if (c != '\n') {
         if (line_ < 4)
@@ -175,7 +175,8 @@ class Session : public Request {
                           std::isdigit(static_cast<unsigned char>(head_[2]));
       const char sep = line_ > 3 ? head_[3] : ' ';
       line_ = 0;
-      if (!digits || (sep != ' ' && sep != '-')) return fail(w("réponse du serveur invalide (pas une réponse SMTP)."));
+      if (!digits || (sep != ' ' && sep != '-'))
+        return fail(w("réponse du serveur invalide (pas une réponse SMTP)."));
       if (sep == '-') {
         if (text_.size() < kShownReply) text_ += ' ';
         continue;

@@ -30,78 +30,42 @@ bool is_numeric(const std::string& host) {
 }  // namespace
 
 Text timeout_text(NetStep step, long limit_ms) {
-  const Text limit = duration_text(limit_ms);
-  switch (step) {
-    case NetStep::Lookup:
-      return w("résolution du nom du serveur trop longue (délai de ") + limit + w(" dépassé)");
-    case NetStep::Connect:
-      return w("connexion TCP non établie (délai de ") + limit + w(" dépassé)");
-    case NetStep::Reply:
-      return w("le serveur ne répond pas (délai de ") + limit + w(" dépassé en attendant sa réponse)");
-    case NetStep::Exchange:
-      return w("échange trop long avec le serveur (délai de ") + limit + w(" dépassé pour l'échange entier)");
-    case NetStep::None:
-      break;
-  }
-  return {};
+  static const char* const kSteps[][2] = {{"", ""},
+                                          {"résolution du nom du serveur trop longue", ")"},
+                                          {"connexion TCP non établie", ")"},
+                                          {"le serveur ne répond pas", " en attendant sa réponse)"},
+                                          {"échange trop long avec le serveur", " pour l'échange entier)"}};
+  if (step == NetStep::None) return {};
+  const auto* texts = kSteps[static_cast<int>(step)];
+  return w(texts[0]) + w(" (délai de ") + duration_text(limit_ms) + w(" dépassé") + w(texts[1]);
 }
 
 Text curl_failure_text(int code, const std::string& detail) {
-  const char* why;
-  switch (code) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-      why = "nom du serveur introuvable";
-      break;
-    case CURLE_COULDNT_CONNECT:
-      why = "connexion au serveur refusée ou impossible";
-      break;
-    case CURLE_OPERATION_TIMEDOUT:
-      why = "délai dépassé";
-      break;
-    case CURLE_SSL_CONNECT_ERROR:
-      why = "échec de la négociation TLS avec le serveur (connexion coupée ou chiffrement refusé)";
-      break;
-    case CURLE_PEER_FAILED_VERIFICATION:
-      why = "certificat du serveur non vérifié";
-      break;
-    case CURLE_SSL_CACERT_BADFILE:
-      why = "fichier de l'autorité de certification (CA) illisible";
-      break;
-    case CURLE_USE_SSL_FAILED:
-      why = "le serveur ne propose pas STARTTLS";
-      break;
-    case CURLE_LOGIN_DENIED:
-    case CURLE_AUTH_ERROR:
-      why = "identifiant ou mot de passe refusé par le serveur";
-      break;
-    case CURLE_GOT_NOTHING:
-      why = "le serveur a fermé la connexion sans répondre";
-      break;
-    case CURLE_RECV_ERROR:
-      why = "réception interrompue : le serveur a fermé la connexion ou envoyé une réponse invalide";
-      break;
-    case CURLE_SEND_ERROR:
-      why = "envoi interrompu : la connexion a été coupée";
-      break;
-    case CURLE_WEIRD_SERVER_REPLY:
-      why = "réponse du serveur incompréhensible";
-      break;
-    case CURLE_OUT_OF_MEMORY:
-      why = "mémoire insuffisante, ou réponse du serveur trop longue";
-      break;
-    case CURLE_URL_MALFORMAT:
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      why = "adresse du serveur invalide";
-      break;
-    default:
-      why = "échec de l'échange avec le serveur";
-      break;
-  }
-  Text text = w(why);
-  Text shown = utf8_to_cp1252(detail.empty() ? std::string(curl_easy_strerror(static_cast<CURLcode>(code))) : detail);
+  static const std::pair<int, const char*> kCauses[] = {
+      {CURLE_COULDNT_RESOLVE_HOST, "nom du serveur introuvable"},
+      {CURLE_COULDNT_CONNECT, "connexion au serveur refusée ou impossible"},
+      {CURLE_OPERATION_TIMEDOUT, "délai dépassé"},
+      {CURLE_SSL_CONNECT_ERROR,
+       "échec de la négociation TLS avec le serveur (connexion coupée ou chiffrement refusé)"},
+      {CURLE_PEER_FAILED_VERIFICATION, "certificat du serveur non vérifié"},
+      {CURLE_SSL_CACERT_BADFILE, "fichier de l'autorité de certification (CA) illisible"},
+      {CURLE_USE_SSL_FAILED, "le serveur ne propose pas STARTTLS"},
+      {CURLE_LOGIN_DENIED, "identifiant ou mot de passe refusé par le serveur"},
+      {CURLE_AUTH_ERROR, "identifiant ou mot de passe refusé par le serveur"},
+      {CURLE_GOT_NOTHING, "le serveur a fermé la connexion sans répondre"},
+      {CURLE_RECV_ERROR,
+       "réception interrompue : le serveur a fermé la connexion ou envoyé une réponse invalide"},
+      {CURLE_SEND_ERROR, "envoi interrompu : la connexion a été coupée"},
+      {CURLE_WEIRD_SERVER_REPLY, "réponse du serveur incompréhensible"},
+      {CURLE_OUT_OF_MEMORY, "mémoire insuffisante, ou réponse du serveur trop longue"},
+      {CURLE_URL_MALFORMAT, "adresse du serveur invalide"}};
+  const char* why = "échec de l'échange avec le serveur";
+  for (const auto& [c, text] : kCauses)
+    if (c == code) why = text;
+  Text shown = utf8_to_cp1252(detail.empty() ? curl_easy_strerror(static_cast<CURLcode>(code)) : detail);
   for (char& c : shown)
-    if (has_control_char(std::string_view(&c, 1))) c = ' ';
-  return text + " (" + shown + ")";
+    if (has_control_char({&c, 1})) c = ' ';
+  return w(why) + " (" + shown + ")";
 }
 
 struct CurlMulti::Socket {
@@ -256,8 +220,11 @@ CurlMulti::~CurlMulti() {
     t->multi_ = nullptr;
   }
   transfers_.clear();
-  curl_multi_cleanup(multi_);
+  // The watches go before the sockets libcurl closes now.
   sockets_.clear();
+  curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, nullptr);
+  curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, nullptr);
+  curl_multi_cleanup(multi_);
 }
 
 RequestHandle CurlMulti::start(Job job, Done done) { return begin(std::move(job), std::move(done), false); }

@@ -41,8 +41,8 @@ enum class NetStep { None, Lookup, Connect, Reply, Exchange };
 struct TransferResult {
   int code = 0;  // libcurl's result code, 0 when the transfer went through
   NetStep timed_out = NetStep::None;
-  long response_code = 0;  // last server reply code (SMTP or HTTP)
-  Text error;              // French text of the failure, cp1252
+  long response_code = 0;      // last server reply code (SMTP or HTTP)
+  Text error;                  // French text of the failure, cp1252
   void* connection = nullptr;  // after connect(): libcurl's easy handle, connected
   bool ok() const { return code == 0 && timed_out == NetStep::None; }
 };

@@ -98,7 +98,8 @@ class QtLookup : public Request {
       : shared_(std::make_shared<Shared>()), done_(std::make_shared<IoLoop::ResolveDone>(std::move(done))) {
     shared_->context = new QObject;
     unsigned char buf[sizeof(in6_addr)];
-    if (host.empty() || inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1) {
+    if (host.empty() || inet_pton(AF_INET, host.c_str(), buf) == 1 ||
+        inet_pton(AF_INET6, host.c_str(), buf) == 1) {
       // Nothing to look up: answered from the loop, as a lookup would be.
       IoLoop::Resolved r;
       if (host.empty())
@@ -112,7 +113,8 @@ class QtLookup : public Request {
       const IoLoop::Resolved r = lookup(host);
       const std::lock_guard lock(shared->mutex);
       if (!shared->cancelled)
-        QMetaObject::invokeMethod(shared->context, [done, r] { finish(done, r); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            shared->context, [done, r] { finish(done, r); }, Qt::QueuedConnection);
     }).detach();
   }
   ~QtLookup() override {
@@ -141,10 +143,12 @@ class QtLookup : public Request {
     const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
     for (const addrinfo* a = rc == 0 ? found : nullptr; a; a = a->ai_next) {
       char text[INET6_ADDRSTRLEN] = {0};
-      const void* where = a->ai_family == AF_INET6
-                              ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr)
-                              : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr);
-      if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) && inet_ntop(a->ai_family, where, text, sizeof text) &&
+      const void* where =
+          a->ai_family == AF_INET6
+              ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr)
+              : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr);
+      if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
+          inet_ntop(a->ai_family, where, text, sizeof text) &&
           std::find(r.addresses.begin(), r.addresses.end(), text) == r.addresses.end())
         r.addresses.push_back(text);
     }

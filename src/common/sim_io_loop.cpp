@@ -41,8 +41,8 @@ struct SimIoLoop::Impl {
                  // The alarms follow the scheduler's time line through one of its timers.
                  timer->set_enabled(false);
                  if (!next) return;
-                 const std::int64_t ms = std::clamp<std::int64_t>(*next - sched.now_utc_ms(), 1,
-                                                                  std::numeric_limits<int>::max());
+                 const std::int64_t ms =
+                     std::clamp<std::int64_t>(*next - sched.now_utc_ms(), 1, std::numeric_limits<int>::max());
                  timer->set_interval(static_cast<int>(ms));
                  timer->set_enabled(true);
                }) {
@@ -130,7 +130,8 @@ bool SimIoLoop::run_until(const std::function<bool()>& done, std::int64_t limit_
     fds.clear();
     ids.clear();
     for (const auto& [id, w] : impl_->watches) {
-      const short ev = static_cast<short>(((w->events & kRead) ? POLLIN : 0) | ((w->events & kWrite) ? POLLOUT : 0));
+      const short ev =
+          static_cast<short>(((w->events & kRead) ? POLLIN : 0) | ((w->events & kWrite) ? POLLOUT : 0));
       if (ev == 0) continue;
       fds.push_back(pollfd{w->fd, ev, 0});
       ids.push_back(id);

@@ -39,8 +39,8 @@ struct HttpLimits : ::testing::Test {
   std::string get(int port, std::int64_t* took = nullptr) {
     const std::int64_t start = loop.now_ms();
     std::optional<HttpResult> result;
-    const RequestHandle request =
-        http.send(HttpRequest{"GET", "127.0.0.1", port, "/", {}, ""}, [&](const HttpResult& r) { result = r; });
+    const RequestHandle request = http.send(HttpRequest{"GET", "127.0.0.1", port, "/", {}, ""},
+                                            [&](const HttpResult& r) { result = r; });
     loop.run_until([&] { return result.has_value(); }, 60000);
     if (took) *took = loop.now_ms() - start;
     loop.run_for(100);  // the server sees the connection end
