@@ -31,16 +31,20 @@ const DateTime kStart{2026, 6, 15, 0, 0, 0, 0};
 
 class NullMail : public MailSender {
  public:
-  void send(const MailMessage&, const SmtpSettings&, Done done) override {
+  RequestHandle send(const MailMessage&, const SmtpSettings&, Done done) override {
     ++sent;
     done(std::nullopt);
+    return nullptr;
   }
   int sent = 0;
 };
 
 class NullHttp : public HttpClient {
  public:
-  void send(const HttpRequest&, Done done) override { done(HttpResult{HttpResponse{200, "OK"}, {}}); }
+  RequestHandle send(const HttpRequest&, Done done) override {
+    done(HttpResult{HttpResponse{200, "OK"}, {}});
+    return nullptr;
+  }
 };
 
 // The serial port on the simulator's sink: bytes reach the program while open.

@@ -9,6 +9,7 @@ if(TARGET vireluz AND TARGET vireluz-tic)
     "recording_daily|recording.py|daily|130|70"
     "uploads|uploads.py||140|65"
     "stuck_servers|stuck_servers.py||130|90"
+    "smtp_flood|smtp_flood.py||120|85"
     "dns_silent|dns_silent.py||60|15"
     "recording_periodic|recording.py|periodic|100|40"
     "reading|reading.py||90|35"

@@ -104,12 +104,13 @@ class TimedMailSender : public MailSender {
  public:
   TimedMailSender(MailSender& inner, const SimScheduler& clock, testing::QtNetLoop& loop)
       : inner_(inner), clock_(clock), loop_(loop) {}
-  void send(const MailMessage& m, const SmtpSettings& s, Done done) override {
+  RequestHandle send(const MailMessage& m, const SmtpSettings& s, Done done) override {
     sent_at.push_back(clock_.now_local_ms());
     std::optional<std::optional<Text>> result;
-    inner_.send(m, s, [&](const std::optional<Text>& e) { result = e; });
+    const RequestHandle mail = inner_.send(m, s, [&](const std::optional<Text>& e) { result = e; });
     loop_.run_until([&] { return result.has_value(); });
     done(result ? *result : std::optional<Text>("pas de réponse"));
+    return nullptr;
   }
   std::vector<std::int64_t> sent_at;
 
@@ -123,11 +124,12 @@ class TimedMailSender : public MailSender {
 class WaitingHttp : public HttpClient {
  public:
   WaitingHttp(HttpClient& inner, testing::QtNetLoop& loop) : inner_(inner), loop_(loop) {}
-  void send(const HttpRequest& request, Done done) override {
+  RequestHandle send(const HttpRequest& request, Done done) override {
     std::optional<HttpResult> result;
-    inner_.send(request, [&](const HttpResult& r) { result = r; });
+    const RequestHandle exchange = inner_.send(request, [&](const HttpResult& r) { result = r; });
     loop_.run_until([&] { return result.has_value(); });
     done(result ? *result : HttpResult{std::nullopt, "pas de réponse"});
+    return nullptr;
   }
 
  private:
