@@ -155,6 +155,9 @@ int cmd_settings(int argc, char** argv) {
     } else if (arg == "-h" || arg == "--help") {
       usage();
       return 0;
+    } else if (arg == "--set" || arg == "--config-dir") {
+      std::fprintf(stderr, "vireluz-tic settings : %s attend une valeur\n", argv[i]);
+      return 2;
     } else {
       std::fprintf(stderr, "vireluz-tic settings : option inconnue « %s »\n", argv[i]);
       usage();
