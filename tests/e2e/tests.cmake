@@ -14,7 +14,7 @@ if(TARGET vireluz AND TARGET vireluz-tic)
     "recording_periodic|recording.py|periodic|100|40"
     "reading|reading.py||90|35"
     "startup|startup.py||90|20"
-    "tools|tools.py||30|1")
+    "tools|tools.py||90|10")
   foreach(_t ${_e2e_tests})
     string(REPLACE "|" ";" _f "${_t}")
     list(GET _f 0 _name)
