@@ -189,7 +189,7 @@ Window mqtt_window(Settings& s, UserMessages& m) {
 // The alert window with what it needs around it: no mail is ever sent.
 struct AlertWindow {
   struct NoMail : MailSender {
-    void send(const MailMessage&, const SmtpSettings&, Done) override {}
+    RequestHandle send(const MailMessage&, const SmtpSettings&, Done) override { return nullptr; }
   };
   AlertWindow(Settings& s, UserMessages& m)
       : engine(s, measures, time, sender, time, m), model(s, m, engine) {}
