@@ -108,6 +108,7 @@ class MosquittoClient final : public MqttClient {
     phase_ = Phase::kResolving;
     deadline_->start(opts_.connect_timeout_ms);
     if (opts_.host.empty()) return fail({Kind::kInvalidSettings, "serveur vide"});
+    tls_.reset();
     if (opts_.tls && !make_tls()) return;
     lookup_ = loop_.resolve(opts_.host, [this](const IoLoop::Resolved& r) {
       if (r.addresses.empty()) return fail({Kind::kUnknownHost, r.error});
@@ -139,12 +140,8 @@ class MosquittoClient final : public MqttClient {
   }
 
   void subscribe(const std::string& topic, int qos) override {
-    const auto it = std::find_if(subscriptions_.begin(), subscriptions_.end(),
-                                 [&](const auto& s) { return s.first == topic; });
-    if (it == subscriptions_.end())
-      subscriptions_.emplace_back(topic, qos);
-    else
-      it->second = qos;
+    std::erase_if(subscriptions_, [&](const auto& s) { return s.first == topic; });
+    subscriptions_.emplace_back(topic, qos);
     if (phase_ != Phase::kConnected) return;
     mosquitto_subscribe(mosq_.get(), nullptr, topic.c_str(), qos);
     watch_events();
@@ -173,23 +170,31 @@ class MosquittoClient final : public MqttClient {
       return false;
     }
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    // The verdict is noted here: libmosquitto may free the SSL object before
+    // it is asked for.
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, [](int ok, X509_STORE_CTX* store) {
+      if (!ok)
+        self_of(static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx())))
+            ->verify_error_ = X509_STORE_CTX_get_error(store);
+      return ok;
+    });
     X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
     const bool numeric = X509_VERIFY_PARAM_set1_ip_asc(param, opts_.host.c_str()) == 1;
     if (!numeric) X509_VERIFY_PARAM_set1_host(param, opts_.host.c_str(), 0);
     server_name_ = numeric ? "" : opts_.host;  // an address is never sent as a name
     SSL_CTX_set_app_data(ctx, this);
     SSL_CTX_set_info_callback(ctx, [](const SSL* ssl, int where, int) {
-      const auto* self = static_cast<MosquittoClient*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
       if (where & SSL_CB_HANDSHAKE_START)
-        SSL_set_tlsext_host_name(const_cast<SSL*>(ssl), or_null(self->server_name_));
+        SSL_set_tlsext_host_name(const_cast<SSL*>(ssl), or_null(self_of(ssl)->server_name_));
     });
     // Whether the broker answered in TLS at all: a handshake message or an alert.
     SSL_CTX_set_msg_callback(ctx, [](int sent, int, int type, const void*, size_t, SSL* ssl, void*) {
-      auto* self = static_cast<MosquittoClient*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-      if (!sent && (type == SSL3_RT_HANDSHAKE || type == SSL3_RT_ALERT)) self->heard_tls_ = true;
+      if (!sent && (type == SSL3_RT_HANDSHAKE || type == SSL3_RT_ALERT)) self_of(ssl)->heard_tls_ = true;
     });
     return true;
+  }
+  static MosquittoClient* self_of(const SSL* ssl) {
+    return static_cast<MosquittoClient*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
   }
   static const char* or_null(const std::string& name) { return name.empty() ? nullptr : name.c_str(); }
 
@@ -199,7 +204,7 @@ class MosquittoClient final : public MqttClient {
     watch_.reset();
     mosq_.reset(mosquitto_new(opts_.client_id.empty() ? nullptr : opts_.client_id.c_str(), true, this));
     mosquitto* m = mosq_.get();
-    if (!m) return fail({Kind::kInvalidSettings, std::strerror(errno)});
+    if (!m) return fail({Kind::kInvalidSettings, "mémoire insuffisante"});
     mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(m, MOSQ_OPT_SEND_MAXIMUM, 0);  // every message on the wire at once
     mosquitto_connect_callback_set(
@@ -223,6 +228,7 @@ class MosquittoClient final : public MqttClient {
       });
     }
     heard_tls_ = false;
+    verify_error_ = X509_V_OK;
     tls_error_.clear();
     connack_ = -1;
     errno = 0;
@@ -230,7 +236,8 @@ class MosquittoClient final : public MqttClient {
     if (rc == MOSQ_ERR_ERRNO) return next_or_fail({Kind::kUnreachable, tcp_problem(errno)});
     if (rc == MOSQ_ERR_TLS) return fail(tls_failure());
     if (rc != MOSQ_ERR_SUCCESS)
-      return fail({Kind::kUnreachable, std::string("échec (") + mosquitto_strerror(rc) + ")"});
+      return fail(
+          {Kind::kUnreachable, std::string("erreur de libmosquitto (") + mosquitto_strerror(rc) + ")"});
     phase_ = Phase::kTcp;
     watch_ = loop_.watch(mosquitto_socket(m), IoLoop::kWrite, [this](int ready) { on_ready(ready); });
   }
@@ -247,6 +254,8 @@ class MosquittoClient final : public MqttClient {
       int err = 0;
       socklen_t len = sizeof err;
       if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+      // Reset: the connection was made (the first bytes sent with it) and closed by the broker.
+      if (err == ECONNRESET) return fail(tls_ ? tls_failure() : MqttFailure{Kind::kClosed, {}});
       if (err != 0) return next_or_fail({Kind::kUnreachable, tcp_problem(err)});
       phase_ = tls_ ? Phase::kTls : Phase::kMqtt;
     }
@@ -305,15 +314,15 @@ class MosquittoClient final : public MqttClient {
   SSL* ssl() const { return static_cast<SSL*>(mosquitto_ssl_get(mosq_.get())); }
 
   MqttFailure tls_failure() const {
-    const long verify = ssl() ? SSL_get_verify_result(ssl()) : X509_V_OK;
-    if (verify != X509_V_OK) return {Kind::kCertificate, certificate_problem(verify, opts_.host)};
+    if (verify_error_ != X509_V_OK)
+      return {Kind::kCertificate, certificate_problem(verify_error_, opts_.host)};
     return heard_tls_ ? MqttFailure{Kind::kTls, tls_error_} : MqttFailure{Kind::kTlsNotOffered, {}};
   }
 
   void received(const mosquitto_message& msg) {
-    std::string payload(msg.payloadlen > 0 ? static_cast<const char*>(msg.payload) : "",
-                        static_cast<std::size_t>(std::max(msg.payloadlen, 0)));
-    queue([this, topic = std::string(msg.topic), payload = std::move(payload)] {
+    const auto* bytes = static_cast<const char*>(msg.payload);
+    queue([this, topic = std::string(msg.topic),
+           payload = std::string(bytes, bytes + std::max(msg.payloadlen, 0))] {
       if (on_message) on_message(topic, payload);
     });
   }
@@ -360,6 +369,7 @@ class MosquittoClient final : public MqttClient {
   std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls_{nullptr, &SSL_CTX_free};
   std::string server_name_, tls_error_;
   bool heard_tls_ = false;
+  long verify_error_ = X509_V_OK;
   std::unique_ptr<mosquitto, decltype(&mosquitto_destroy)> mosq_{nullptr, &mosquitto_destroy};
   int connack_ = -1;
   std::unique_ptr<IoLoop::Watch> watch_;

@@ -5,7 +5,7 @@ on SIGKILL (last will) and after a broker restart, TLS with a CA made here
 (the certificate names "localhost": checked against the name, which is also
 the one sent in the handshake, while the connection goes to its address), and
 one clear French message for a refused login, a certificate of another CA or
-of another name, and TLS asked on a plain port."""
+of another name, TLS asked on a plain port and a TLS port reached in clear."""
 
 import contextlib
 import json
@@ -256,6 +256,7 @@ def run_meters_tls_and_refusals(work, broker, sub, certs):
                   "meter1=historique,base,address:T00000000002"),
         "badname": (broker.tls_port, tls, "meter1=historique,base,address:T00000000003"),
         "plain": (broker.port, tls, "meter1=historique,base,address:T00000000004"),
+        "clear": (broker.tls_port, [], "meter1=historique,base,address:T00000000006"),
         "sni": (probe.port, tls + [("SERVEUR", "localhost")], "meter1=historique,base,address:T00000000005"),
         "badpw": (broker.auth_port, [("UTILISATEUR", "vireluz"), ("MOT DE PASSE", scramble("mauvais"))],
                   "meter1=historique,base,address:P00000000001"),
@@ -316,10 +317,11 @@ def run_meters_tls_and_refusals(work, broker, sub, certs):
     for name, cause in (("badca", "certificat signé par une autorité inconnue"),
                         ("badname", "certificat établi pour un autre nom que « 127.0.0.1 »"),
                         ("plain", "il ne répond pas en TLS sur ce port"),
+                        ("clear", "a fermé la connexion sans l'accepter : s'il attend TLS sur ce port, cochez TLS"),
                         ("badpw", "nom d'utilisateur ou mot de passe incorrect")):
         rc, err, _ = results[name]
         check(len(err) == 1 and cause in err[0], "%s : messages %s" % (name, err))
-    for a in ("T00000000002", "T00000000003", "T00000000004", "P00000000001"):
+    for a in ("T00000000002", "T00000000003", "T00000000004", "T00000000006", "P00000000001"):
         check(sub.last("vireluz/%s/state" % a) is None, "%s : état publié sans connexion valable" % a)
 
 
