@@ -55,7 +55,7 @@ class ProgramRun {
   CurlMailSender mail;
   CurlHttpClient http;
   Services services;
-  MosquittoClientFactory mqtt_clients;
+  MosquittoClientFactory mqtt_clients{io_loop};
   MqttService mqtt;
 
  private:
