@@ -53,6 +53,10 @@ class MqttClient {
   virtual bool connected() const = 0;
   // Queues one message; false when not connected (nothing is kept).
   virtual bool publish(const std::string& topic, const std::string& payload, bool retain, int qos) = 0;
+  // Subscribes to a topic filter on every connection made from now on; what
+  // arrives comes through on_message.
+  virtual void subscribe(const std::string& filter) { (void)filter; }
+  std::function<void(const std::string& topic, const std::string& payload)> on_message;
 
   std::function<void()> on_connected;
   // A failed attempt, or the loss of an established connection. No retry is

@@ -1,10 +1,12 @@
 #include "mqtt/mqtt_messages.h"
 
-#include <array>
+#include <algorithm>
 
 namespace vireluz {
 
 namespace {
+
+using nlohmann::json;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -19,15 +21,12 @@ std::optional<std::int64_t> digits_value(std::string_view t) {
   return v;
 }
 
-std::optional<std::int64_t> integer_of(const Text& t) { return digits_value(trim(t)); }
+json number_or_null(const std::optional<std::int64_t>& v) { return v ? json(*v) : json(nullptr); }
+json integer_of(const Text& t) { return number_or_null(digits_value(trim(t))); }
 
-nlohmann::json number_or_null(const std::optional<std::int64_t>& v) {
-  return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
-}
-
-nlohmann::json text_or_null(const Text& t) {
-  const std::string_view v = trim(t);
-  return v.empty() ? nlohmann::json(nullptr) : nlohmann::json(cp1252_to_utf8(v));
+json text_or_null(std::string_view t) {
+  t = trim(t);
+  return t.empty() ? json(nullptr) : json(cp1252_to_utf8(t));
 }
 
 // The historic period names, without their filling dots.
@@ -37,12 +36,16 @@ const std::vector<std::string>& historic_periods() {
   return v;
 }
 
-std::string historic_period(const Text& ptec) {
+json historic_period(const Text& ptec) {
   std::string p(trim(ptec));
   while (!p.empty() && p.back() == '.') p.pop_back();
-  for (const auto& name : historic_periods())
-    if (p == name) return p;
-  return {};
+  const auto& names = historic_periods();
+  return std::find(names.begin(), names.end(), p) != names.end() ? json(p) : json(nullptr);
+}
+
+const std::vector<std::string>& colours() {
+  static const std::vector<std::string> v{"Bleu", "Blanc", "Rouge"};
+  return v;
 }
 
 struct IndexField {
@@ -53,8 +56,7 @@ struct IndexField {
 
 // The index fields of each option, as the decoder fills them in both modes.
 std::vector<IndexField> index_fields(const MqttMeterView& m) {
-  const TariffKind kind = m.slot.tariff_kind;
-  switch (kind) {
+  switch (m.slot.tariff_kind) {
     case TariffKind::HC:
       return {{"HCHP", "Index heures pleines", &MeterSlot::HCHP},
               {"HCHC", "Index heures creuses", &MeterSlot::HCHC}};
@@ -87,22 +89,88 @@ std::vector<IndexField> index_fields(const MqttMeterView& m) {
   return {};
 }
 
-bool has_injection(const MqttMeterView& m) {
-  return m.standard && (m.slot.tariff_kind == TariffKind::PROD || !trim(m.slot.EAIT).empty());
-}
-
 bool has_colour(const MqttMeterView& m) { return !m.standard && m.slot.tariff_kind == TariffKind::TEMPO; }
 bool has_ejp_notice(const MqttMeterView& m) { return !m.standard && m.slot.tariff_kind == TariffKind::EJP; }
 
-const std::vector<std::string>& colours() {
-  static const std::vector<std::string> v{"Bleu", "Blanc", "Rouge"};
-  return v;
+// One entity and its value in the state document.
+struct Value {
+  MqttSensor sensor;
+  json value;
+};
+
+MqttSensor reading(const char* key, const char* name, const char* device_class, const char* state_class,
+                   const char* unit) {
+  return {key, "sensor", name, device_class, state_class, unit, {}, false};
+}
+
+// Every entity of the meter with its current value; the sensors and the
+// state are both read from here, so that each entity finds its value.
+std::vector<Value> values(const MqttMeterView& m) {
+  const MeterSlot& s = m.slot;
+  const bool prod = s.tariff_kind == TariffKind::PROD;
+  std::vector<Value> out;
+  for (const IndexField& f : index_fields(m))
+    out.push_back({reading(f.key, f.name, "energy", "total_increasing", "Wh"),
+                   number_or_null(wh_of_index_text(s.*f.field))});
+  if (m.standard && (prod || !trim(s.EAIT).empty()))
+    out.push_back(
+        {reading("EAIT", "Énergie injectée", "energy", "total_increasing", "Wh"), integer_of(s.EAIT)});
+  out.push_back({reading("PAPP", prod ? "Puissance apparente injectée" : "Puissance apparente",
+                         "apparent_power", "measurement", "VA"),
+                 integer_of(s.PAPP)});
+  if (s.phase_mode == PhaseMode::MONO) {
+    out.push_back({reading("IINST", "Intensité", "current", "measurement", "A"), integer_of(s.IINST)});
+  } else if (s.phase_mode == PhaseMode::TRI) {
+    out.push_back(
+        {reading("IINST1", "Intensité phase 1", "current", "measurement", "A"), integer_of(s.IINST1)});
+    out.push_back(
+        {reading("IINST2", "Intensité phase 2", "current", "measurement", "A"), integer_of(s.IINST2)});
+    out.push_back(
+        {reading("IINST3", "Intensité phase 3", "current", "measurement", "A"), integer_of(s.IINST3)});
+  }
+  if (m.standard) {
+    out.push_back({reading("URMS1", "Tension", "voltage", "measurement", "V"), integer_of(s.URMS1)});
+    out.push_back({reading("ISOUSC", "Puissance souscrite", "", "", "kVA"), integer_of(s.ISOUSC)});
+    // The standard period names are the supplier's own texts: no fixed list.
+    out.push_back({reading("PERIODE", "Période tarifaire", "", "", ""), text_or_null(m.period)});
+  } else {
+    out.push_back({reading("ISOUSC", "Intensité souscrite", "current", "", "A"), integer_of(s.ISOUSC)});
+    Value period{reading("PERIODE", "Période tarifaire", "enum", "", ""), historic_period(m.period)};
+    period.sensor.options = historic_periods();
+    out.push_back(std::move(period));
+  }
+  if (has_colour(m)) {
+    Value colour{reading("DEMAIN", "Couleur du lendemain", "enum", "", ""), text_or_null(s.DEMAIN)};
+    colour.sensor.options = colours();
+    out.push_back(std::move(colour));
+  }
+  if (has_ejp_notice(m))
+    out.push_back(
+        {{"PEJP", "binary_sensor", "Préavis EJP", "", "", "", {}, false}, m.ejp_notice != 0 ? 1 : 0});
+  // About the link: how the meter speaks.
+  out.push_back({{"mode", "sensor", "Mode TIC", "enum", "", "", {"historique", "standard"}, true},
+                 m.standard ? "standard" : "historique"});
+  out.push_back({{"option", "sensor", "Option tarifaire", "", "", "", {}, true}, text_or_null(s.OPTARIF)});
+  return out;
 }
 
 std::string lower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
+}
+
+std::string discovery_prefix(const MqttSettings& s) {
+  std::string prefix = cp1252_to_utf8(trim(s.PREFIXE_DECOUVERTE));
+  while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+  return prefix;
+}
+
+// The rendering of a sensor's value in the state document, as Home Assistant
+// reads it (a null renders "None", which it shows as unknown).
+std::string value_template(const MqttSensor& sensor) {
+  if (sensor.component == "binary_sensor") return "{{ 'ON' if value_json." + sensor.key + " else 'OFF' }}";
+  return "{{ value_json." + sensor.key + " }}";
 }
 
 }  // namespace
@@ -136,73 +204,25 @@ MqttTopics mqtt_topics(const MqttSettings& s, const std::string& address) {
   t.base = prefix.empty() ? address : prefix + "/" + address;
   t.state = t.base + "/state";
   t.availability = t.base + "/availability";
+  const std::string discovery = discovery_prefix(s);
+  t.discovery = discovery + "/device/vireluz_" + address + "/config";
+  t.old_discovery_filter = discovery + "/+/vireluz_" + address + "/+/config";
+  t.ha_status = discovery + "/status";
   return t;
 }
 
 std::vector<MqttSensor> mqtt_sensors(const MqttMeterView& m) {
   std::vector<MqttSensor> out;
-  for (const IndexField& f : index_fields(m))
-    out.push_back({f.key, "sensor", f.name, "energy", "total_increasing", "Wh", {}});
-  if (has_injection(m))
-    out.push_back({"EAIT", "sensor", "Énergie injectée", "energy", "total_increasing", "Wh", {}});
-  const bool prod = m.slot.tariff_kind == TariffKind::PROD;
-  out.push_back({"PAPP",
-                 "sensor",
-                 prod ? "Puissance apparente injectée" : "Puissance apparente",
-                 "apparent_power",
-                 "measurement",
-                 "VA",
-                 {}});
-  if (m.slot.phase_mode == PhaseMode::MONO) {
-    out.push_back({"IINST", "sensor", "Intensité", "current", "measurement", "A", {}});
-  } else if (m.slot.phase_mode == PhaseMode::TRI) {
-    out.push_back({"IINST1", "sensor", "Intensité phase 1", "current", "measurement", "A", {}});
-    out.push_back({"IINST2", "sensor", "Intensité phase 2", "current", "measurement", "A", {}});
-    out.push_back({"IINST3", "sensor", "Intensité phase 3", "current", "measurement", "A", {}});
-  }
-  if (m.standard) out.push_back({"URMS1", "sensor", "Tension", "voltage", "measurement", "V", {}});
-  if (m.standard)
-    out.push_back({"ISOUSC", "sensor", "Puissance souscrite", "", "", "kVA", {}});
-  else
-    out.push_back({"ISOUSC", "sensor", "Intensité souscrite", "current", "", "A", {}});
-  // The standard period names are the supplier's own texts: no fixed list.
-  if (m.standard)
-    out.push_back({"PERIODE", "sensor", "Période tarifaire", "", "", "", {}});
-  else
-    out.push_back({"PERIODE", "sensor", "Période tarifaire", "enum", "", "", historic_periods()});
-  if (has_colour(m)) out.push_back({"DEMAIN", "sensor", "Couleur du lendemain", "enum", "", "", colours()});
-  if (has_ejp_notice(m)) out.push_back({"PEJP", "binary_sensor", "Préavis EJP", "", "", "", {}});
+  for (Value& v : values(m)) out.push_back(std::move(v.sensor));
   return out;
 }
 
-nlohmann::json mqtt_state(const MqttMeterView& m) {
-  const MeterSlot& s = m.slot;
-  nlohmann::json j = nlohmann::json::object();
-  j["adresse"] = cp1252_to_utf8(trim(s.ADCO));
+json mqtt_state(const MqttMeterView& m) {
+  json j = json::object();
+  j["adresse"] = cp1252_to_utf8(trim(m.slot.ADCO));
   j["nom"] = cp1252_to_utf8(m.name);
-  j["option"] = cp1252_to_utf8(trim(s.OPTARIF));
-  j["mode"] = m.standard ? "standard" : "historique";
   j["simule"] = m.simulated;
-  for (const IndexField& f : index_fields(m)) j[f.key] = number_or_null(wh_of_index_text(s.*f.field));
-  if (has_injection(m)) j["EAIT"] = number_or_null(integer_of(s.EAIT));
-  j["PAPP"] = number_or_null(integer_of(s.PAPP));
-  if (s.phase_mode == PhaseMode::MONO) {
-    j["IINST"] = number_or_null(integer_of(s.IINST));
-  } else if (s.phase_mode == PhaseMode::TRI) {
-    j["IINST1"] = number_or_null(integer_of(s.IINST1));
-    j["IINST2"] = number_or_null(integer_of(s.IINST2));
-    j["IINST3"] = number_or_null(integer_of(s.IINST3));
-  }
-  if (m.standard) j["URMS1"] = number_or_null(integer_of(s.URMS1));
-  j["ISOUSC"] = number_or_null(integer_of(s.ISOUSC));
-  if (m.standard) {
-    j["PERIODE"] = text_or_null(m.period);
-  } else {
-    const std::string p = historic_period(m.period);
-    j["PERIODE"] = p.empty() ? nlohmann::json(nullptr) : nlohmann::json(p);
-  }
-  if (has_colour(m)) j["DEMAIN"] = text_or_null(s.DEMAIN);
-  if (has_ejp_notice(m)) j["PEJP"] = m.ejp_notice != 0 ? 1 : 0;
+  for (Value& v : values(m)) j[v.sensor.key] = std::move(v.value);
   return j;
 }
 
@@ -215,45 +235,55 @@ std::string mqtt_event_key(const MqttMeterView& m) {
   return k;
 }
 
-std::string mqtt_discovery_topic(const MqttSettings& s, const std::string& address,
-                                 const MqttSensor& sensor) {
-  std::string prefix = cp1252_to_utf8(trim(s.PREFIXE_DECOUVERTE));
-  while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
-  return prefix + "/" + sensor.component + "/vireluz_" + address + "/" + lower(sensor.key) + "/config";
-}
+int mqtt_expire_after_s(const MqttSettings& s) { return std::max(120, 3 * s.PERIODE); }
 
-MqttDiscoveryMessage mqtt_discovery(const MqttSettings& s, const MqttMeterView& m, const std::string& address,
-                                    const MqttSensor& sensor) {
+std::string mqtt_component_id(const MqttSensor& sensor) { return lower(sensor.key); }
+
+std::string mqtt_device_config(const MqttSettings& s, const MqttMeterView& m, const std::string& address,
+                               const std::vector<MqttSensor>& sensors,
+                               const std::map<std::string, std::string>& removed) {
   const MqttTopics t = mqtt_topics(s, address);
-  nlohmann::json c;
-  c["name"] = sensor.name;
-  c["unique_id"] = "vireluz_" + address + "_" + lower(sensor.key);
-  c["object_id"] = "vireluz_" + address + "_" + lower(sensor.key);
-  c["state_topic"] = t.state;
-  c["availability_topic"] = t.availability;
-  c["payload_available"] = "online";
-  c["payload_not_available"] = "offline";
-  if (sensor.component == "binary_sensor") {
-    c["value_template"] = "{{ 'ON' if value_json." + sensor.key + " else 'OFF' }}";
-    c["payload_on"] = "ON";
-    c["payload_off"] = "OFF";
-  } else {
-    c["value_template"] = "{{ value_json." + sensor.key + " }}";
-  }
-  if (!sensor.device_class.empty()) c["device_class"] = sensor.device_class;
-  if (!sensor.state_class.empty()) c["state_class"] = sensor.state_class;
-  if (!sensor.unit.empty()) c["unit_of_measurement"] = sensor.unit;
-  if (!sensor.options.empty()) c["options"] = sensor.options;
+  const std::string id = "vireluz_" + address;
   std::string model = m.standard ? "Compteur TIC standard" : "Compteur TIC historique";
   if (m.simulated) model += " (simulé)";
   const std::string name = cp1252_to_utf8(trim(m.name));
-  c["device"] = {{"identifiers", nlohmann::json::array({"vireluz_" + address})},
+  json c;
+  c["device"] = {{"identifiers", json::array({id})},
                  {"name", name.empty() ? address : name},
                  {"manufacturer", "VIRELUZ"},
                  {"model", model},
                  {"serial_number", address}};
-  c["origin"] = {{"name", "VIRELUZ"}};
-  return {mqtt_discovery_topic(s, address, sensor), c.dump()};
+  c["origin"] = {{"name", "VIRELUZ"}, {"sw_version", VIRELUZ_VERSION}};
+  c["state_topic"] = t.state;
+  c["availability_topic"] = t.availability;
+  c["payload_available"] = "online";
+  c["payload_not_available"] = "offline";
+  json& cmps = c["cmps"];
+  cmps = json::object();
+  for (const auto& [component_id, platform] : removed) cmps[component_id] = {{"platform", platform}};
+  for (const MqttSensor& sensor : sensors) {
+    const std::string cid = mqtt_component_id(sensor);
+    json e;
+    e["platform"] = sensor.component;
+    e["name"] = sensor.name;
+    e["unique_id"] = id + "_" + cid;
+    e["default_entity_id"] = sensor.component + "." + lower(id) + "_" + cid;
+    e["value_template"] = value_template(sensor);
+    if (sensor.component == "binary_sensor") {
+      e["payload_on"] = "ON";
+      e["payload_off"] = "OFF";
+    }
+    if (!sensor.device_class.empty()) e["device_class"] = sensor.device_class;
+    if (!sensor.state_class.empty()) e["state_class"] = sensor.state_class;
+    if (!sensor.unit.empty()) e["unit_of_measurement"] = sensor.unit;
+    if (!sensor.options.empty()) e["options"] = sensor.options;
+    if (sensor.diagnostic)
+      e["entity_category"] = "diagnostic";
+    else
+      e["expire_after"] = mqtt_expire_after_s(s);
+    cmps[cid] = std::move(e);
+  }
+  return c.dump();
 }
 
 }  // namespace vireluz
