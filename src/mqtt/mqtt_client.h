@@ -53,15 +53,17 @@ class MqttClient {
   virtual bool connected() const = 0;
   // Queues one message; false when not connected (nothing is kept).
   virtual bool publish(const std::string& topic, const std::string& payload, bool retain, int qos) = 0;
-  // Subscribes to a topic filter on every connection made from now on; what
-  // arrives comes through on_message.
-  virtual void subscribe(const std::string& filter) { (void)filter; }
-  std::function<void(const std::string& topic, const std::string& payload)> on_message;
+  // Subscribes to a topic (or filter) on the current connection, if any, and
+  // on every later one: the client sends it again after each reconnection.
+  // What the broker delivers on it comes through on_message.
+  virtual void subscribe(const std::string& topic, int qos) = 0;
 
   std::function<void()> on_connected;
   // A failed attempt, or the loss of an established connection. No retry is
   // made by the client itself.
   std::function<void(const MqttFailure&)> on_failure;
+  // A message received on a subscribed topic; the payload is raw bytes.
+  std::function<void(const std::string& topic, const std::string& payload)> on_message;
 };
 
 class MqttClientFactory {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // Qt last: its "slots" keyword macro would clash with names in the headers above.
 #include <QElapsedTimer>
@@ -87,6 +88,9 @@ class MosquittoClient : public MqttClient {
     update_notifiers();
     return rc == MOSQ_ERR_SUCCESS;
   }
+
+  // Not sent yet by this adapter: the subscriptions are only kept.
+  void subscribe(const std::string& topic, int) override { subscriptions_.push_back(topic); }
 
  private:
   enum class State { Idle, Resolving, Connecting, Connected };
@@ -268,6 +272,7 @@ class MosquittoClient : public MqttClient {
   int connack_rc_ = -1;
   std::string last_log_error_;
   QElapsedTimer deadline_;
+  std::vector<std::string> subscriptions_;
 };
 
 }  // namespace

@@ -189,8 +189,8 @@ void MqttPublisher::start_link(int meter, const std::string& address) {
     on_message(meter, topic, payload);
   };
   if (src_.settings.mqtt.DECOUVERTE == 1) {
-    l.client->subscribe(l.topics.ha_status);
-    l.client->subscribe(l.topics.old_discovery_filter);
+    l.client->subscribe(l.topics.ha_status, 1);
+    l.client->subscribe(l.topics.old_discovery_filter, 1);
   }
   connect(meter);
 }

@@ -28,7 +28,7 @@ class FakeClient : public MqttClient {
     sent.push_back({topic, payload, retain});
     return true;
   }
-  void subscribe(const std::string& filter) override { filters.push_back(filter); }
+  void subscribe(const std::string& filter, int) override { filters.push_back(filter); }
 
   void accept() {
     up = true;
