@@ -89,8 +89,24 @@ std::vector<IndexField> index_fields(const MqttMeterView& m) {
   return {};
 }
 
-bool has_colour(const MqttMeterView& m) { return !m.standard && m.slot.tariff_kind == TariffKind::TEMPO; }
+bool has_colour(const MqttMeterView& m) { return m.slot.tariff_kind == TariffKind::TEMPO; }
 bool has_ejp_notice(const MqttMeterView& m) { return !m.standard && m.slot.tariff_kind == TariffKind::EJP; }
+bool has_injection(const MqttMeterView& m) {
+  return m.standard && (m.slot.tariff_kind == TariffKind::PROD || !trim(m.slot.EAIT).empty());
+}
+
+// Today's Tempo colour: sent by a standard meter, the period's colour for a historic one.
+json today_colour(const MqttMeterView& m) {
+  if (m.standard) return text_or_null(m.slot.today_colour);
+  const json period = historic_period(m.period);
+  if (period.is_null()) return nullptr;
+  const std::string p = period.get<std::string>();
+  const char c = p.size() == 4 ? p[3] : ' ';
+  return c == 'B' ? json("Bleu") : c == 'W' ? json("Blanc") : c == 'R' ? json("Rouge") : json(nullptr);
+}
+
+json known(std::int64_t v) { return v < 0 ? json(nullptr) : json(v); }
+json status_bit(const MeterSlot& s, bool bit) { return s.status.known ? json(bit ? 1 : 0) : json(nullptr); }
 
 // One entity and its value in the state document.
 struct Value {
@@ -102,25 +118,68 @@ MqttSensor reading(const char* key, const char* name, const char* device_class, 
                    const char* unit) {
   return {key, "sensor", name, device_class, state_class, unit, {}, false};
 }
+MqttSensor choice(const char* key, const char* name, const std::vector<std::string>& options) {
+  return {key, "sensor", name, "enum", "", "", options, false};
+}
+// 1 (on), 0 (off) or null in the state.
+MqttSensor on_off(const char* key, const char* name, const char* device_class) {
+  return {key, "binary_sensor", name, device_class, "", "", {}, false};
+}
+
+// The values of each phase of a three-phase standard meter.
+void phases(std::vector<Value>& out, const MeterSlot& s) {
+  struct Phase {
+    const Text *u, *i, *sinst, *smax;
+  };
+  const Phase phase[3] = {{&s.URMS1, &s.IINST1, &s.SINSTS1, &s.SMAXSN1},
+                          {&s.URMS2, &s.IINST2, &s.SINSTS2, &s.SMAXSN2},
+                          {&s.URMS3, &s.IINST3, &s.SINSTS3, &s.SMAXSN3}};
+  for (int n = 1; n <= 3; ++n) {
+    const Phase& p = phase[n - 1];
+    const std::string k = std::to_string(n);
+    const std::string of = " phase " + k;
+    auto add = [&](const std::string& key, const std::string& name, const char* dc, const char* unit,
+                   const Text& v) {
+      out.push_back({{key, "sensor", name + of, dc, "measurement", unit, {}, false}, integer_of(v)});
+    };
+    add("URMS" + k, "Tension", "voltage", "V", *p.u);
+    add("IINST" + k, "Intensité", "current", "A", *p.i);
+    add("SINSTS" + k, "Puissance apparente", "apparent_power", "VA", *p.sinst);
+    add("SMAXSN" + k, "Puissance apparente maximale du jour", "apparent_power", "VA", *p.smax);
+  }
+}
 
 // Every entity of the meter with its current value; the sensors and the
 // state are both read from here, so that each entity finds its value.
 std::vector<Value> values(const MqttMeterView& m) {
   const MeterSlot& s = m.slot;
   const bool prod = s.tariff_kind == TariffKind::PROD;
+  const bool tri = s.phase_mode == PhaseMode::TRI;
   std::vector<Value> out;
   for (const IndexField& f : index_fields(m))
     out.push_back({reading(f.key, f.name, "energy", "total_increasing", "Wh"),
                    number_or_null(wh_of_index_text(s.*f.field))});
-  if (m.standard && (prod || !trim(s.EAIT).empty()))
+  if (has_injection(m))
     out.push_back(
         {reading("EAIT", "Énergie injectée", "energy", "total_increasing", "Wh"), integer_of(s.EAIT)});
   out.push_back({reading("PAPP", prod ? "Puissance apparente injectée" : "Puissance apparente",
                          "apparent_power", "measurement", "VA"),
                  integer_of(s.PAPP)});
-  if (s.phase_mode == PhaseMode::MONO) {
+  if (has_injection(m) && !prod)
+    out.push_back({reading("SINSTI", "Puissance apparente injectée", "apparent_power", "measurement", "VA"),
+                   integer_of(s.SINSTI)});
+  // Active power from the indexes (TIC itself gives only volt-amperes).
+  if (!prod)
+    out.push_back(
+        {reading("P_SOUTIREE", "Puissance active soutirée", "power", "measurement", "W"), known(s.drawn_w)});
+  if (has_injection(m))
+    out.push_back({reading("P_INJECTEE", "Puissance active injectée", "power", "measurement", "W"),
+                   known(s.injected_w)});
+  if (m.standard && tri) {
+    phases(out, s);
+  } else if (s.phase_mode == PhaseMode::MONO) {
     out.push_back({reading("IINST", "Intensité", "current", "measurement", "A"), integer_of(s.IINST)});
-  } else if (s.phase_mode == PhaseMode::TRI) {
+  } else if (tri) {
     out.push_back(
         {reading("IINST1", "Intensité phase 1", "current", "measurement", "A"), integer_of(s.IINST1)});
     out.push_back(
@@ -129,28 +188,37 @@ std::vector<Value> values(const MqttMeterView& m) {
         {reading("IINST3", "Intensité phase 3", "current", "measurement", "A"), integer_of(s.IINST3)});
   }
   if (m.standard) {
-    out.push_back({reading("URMS1", "Tension", "voltage", "measurement", "V"), integer_of(s.URMS1)});
+    if (!tri)
+      out.push_back({reading("URMS1", "Tension", "voltage", "measurement", "V"), integer_of(s.URMS1)});
     out.push_back({reading("ISOUSC", "Puissance souscrite", "", "", "kVA"), integer_of(s.ISOUSC)});
     // The standard period names are the supplier's own texts: no fixed list.
     out.push_back({reading("PERIODE", "Période tarifaire", "", "", ""), text_or_null(m.period)});
   } else {
     out.push_back({reading("ISOUSC", "Intensité souscrite", "current", "", "A"), integer_of(s.ISOUSC)});
-    Value period{reading("PERIODE", "Période tarifaire", "enum", "", ""), historic_period(m.period)};
-    period.sensor.options = historic_periods();
-    out.push_back(std::move(period));
+    out.push_back({choice("PERIODE", "Période tarifaire", historic_periods()), historic_period(m.period)});
   }
   if (has_colour(m)) {
-    Value colour{reading("DEMAIN", "Couleur du lendemain", "enum", "", ""), text_or_null(s.DEMAIN)};
-    colour.sensor.options = colours();
-    out.push_back(std::move(colour));
+    out.push_back({choice("AUJOURDHUI", "Couleur du jour", colours()), today_colour(m)});
+    out.push_back({choice("DEMAIN", "Couleur du lendemain", colours()), text_or_null(s.DEMAIN)});
   }
-  if (has_ejp_notice(m))
+  if (has_ejp_notice(m)) out.push_back({on_off("PEJP", "Préavis EJP", ""), m.ejp_notice != 0 ? 1 : 0});
+  if (m.standard) {
+    // The status word: what a user may act on.
     out.push_back(
-        {{"PEJP", "binary_sensor", "Préavis EJP", "", "", "", {}, false}, m.ejp_notice != 0 ? 1 : 0});
-  // About the link: how the meter speaks.
+        {on_off("CONTACT_SEC", "Contact sec ouvert", "opening"), status_bit(s, s.status.dry_contact_open)});
+    out.push_back(
+        {on_off("COUPURE", "Organe de coupure ouvert", "problem"), status_bit(s, s.status.cut_off != 0)});
+    out.push_back({on_off("SURTENSION", "Surtension", "problem"), status_bit(s, s.status.over_voltage)});
+    out.push_back(
+        {on_off("DEPASSEMENT", "Dépassement de puissance", "problem"), status_bit(s, s.status.over_power)});
+    out.push_back({on_off("RELAIS1", "Relais 1", ""), s.RELAIS < 0 ? json(nullptr) : json(s.RELAIS & 1)});
+  }
+  // About the link: how the meter speaks, and the values set aside as implausible.
   out.push_back({{"mode", "sensor", "Mode TIC", "enum", "", "", {"historique", "standard"}, true},
                  m.standard ? "standard" : "historique"});
   out.push_back({{"option", "sensor", "Option tarifaire", "", "", "", {}, true}, text_or_null(s.OPTARIF)});
+  out.push_back(
+      {{"rejets", "sensor", "Valeurs rejetées", "", "total_increasing", "", {}, true}, s.rejected_values});
   return out;
 }
 
@@ -168,10 +236,7 @@ std::string discovery_prefix(const MqttSettings& s) {
 
 // The rendering of a sensor's value in the state document, as Home Assistant
 // reads it (a null renders "None", which it shows as unknown).
-std::string value_template(const MqttSensor& sensor) {
-  if (sensor.component == "binary_sensor") return "{{ 'ON' if value_json." + sensor.key + " else 'OFF' }}";
-  return "{{ value_json." + sensor.key + " }}";
-}
+std::string value_template(const MqttSensor& sensor) { return "{{ value_json." + sensor.key + " }}"; }
 
 }  // namespace
 
@@ -229,7 +294,7 @@ json mqtt_state(const MqttMeterView& m) {
 std::string mqtt_event_key(const MqttMeterView& m) {
   std::string k(trim(m.period));
   k += '|';
-  if (has_colour(m)) k += m.slot.DEMAIN;
+  if (has_colour(m)) k += m.slot.today_colour + m.slot.DEMAIN;
   k += '|';
   if (has_ejp_notice(m)) k += m.ejp_notice != 0 ? '1' : '0';
   return k;
@@ -270,8 +335,8 @@ std::string mqtt_device_config(const MqttSettings& s, const MqttMeterView& m, co
     e["default_entity_id"] = sensor.component + "." + lower(id) + "_" + cid;
     e["value_template"] = value_template(sensor);
     if (sensor.component == "binary_sensor") {
-      e["payload_on"] = "ON";
-      e["payload_off"] = "OFF";
+      e["payload_on"] = "1";
+      e["payload_off"] = "0";
     }
     if (!sensor.device_class.empty()) e["device_class"] = sensor.device_class;
     if (!sensor.state_class.empty()) e["state_class"] = sensor.state_class;

@@ -36,6 +36,9 @@ TEST(MqttMessages, UnreceivedValuesAreNullAndTopicsStayInTheirLevel) {
   EXPECT_TRUE(state["PAPP"].is_null());
   EXPECT_EQ(state["PERIODE"], "HPJW");
   EXPECT_TRUE(state["DEMAIN"].is_null());
+  EXPECT_EQ(state["AUJOURDHUI"], "Blanc");  // the colour of the period
+  EXPECT_TRUE(state["P_SOUTIREE"].is_null());
+  EXPECT_EQ(state["rejets"], 0);
   EXPECT_EQ(state["simule"], true);
   for (const MqttSensor& sensor : mqtt_sensors(v))
     EXPECT_TRUE(state.contains(sensor.key)) << sensor.key;  // every entity finds its value
@@ -44,6 +47,45 @@ TEST(MqttMessages, UnreceivedValuesAreNullAndTopicsStayInTheirLevel) {
   EXPECT_EQ(t.state, "vireluz/12_34__5_678/state");
   EXPECT_EQ(t.discovery, "homeassistant/device/vireluz_12_34__5_678/config");
   EXPECT_EQ(t.old_discovery_filter, "homeassistant/+/vireluz_12_34__5_678/+/config");
+}
+
+TEST(MqttMessages, StandardThreePhaseMeterGivesEachPhaseAndItsStatus) {
+  MeterSlot slot;
+  slot.ADCO = "B00000000002";
+  slot.tariff_kind = TariffKind::TEMPO;
+  slot.phase_mode = PhaseMode::TRI;
+  slot.EAIT = "000001234";
+  slot.URMS2 = "231";
+  slot.SINSTS3 = "01500";
+  slot.today_colour = "Rouge";
+  slot.DEMAIN = "Bleu";
+  slot.RELAIS = 0b10;
+  slot.drawn_w = 2400;
+  slot.injected_w = 0;
+  slot.rejected_values = 4;
+  MqttMeterView v{slot, 2, true, "HP BLEU", 0, "Solaire", false};
+  const nlohmann::json state = mqtt_state(v);
+  std::set<std::string> keys;
+  for (const MqttSensor& sensor : mqtt_sensors(v)) keys.insert(sensor.key);
+  for (const char* key : {"URMS1",       "URMS2",      "URMS3",      "IINST1",      "IINST2",     "IINST3",
+                          "SINSTS1",     "SINSTS2",    "SINSTS3",    "SMAXSN1",     "SMAXSN2",    "SMAXSN3",
+                          "SINSTI",      "P_SOUTIREE", "P_INJECTEE", "EAIT",        "AUJOURDHUI", "DEMAIN",
+                          "CONTACT_SEC", "COUPURE",    "SURTENSION", "DEPASSEMENT", "RELAIS1",    "rejets"})
+    EXPECT_EQ(keys.count(key), 1u) << key;
+  EXPECT_EQ(keys.count("IINST"), 0u);
+  EXPECT_EQ(state["URMS2"], 231);
+  EXPECT_EQ(state["SINSTS3"], 1500);
+  EXPECT_EQ(state["AUJOURDHUI"], "Rouge");
+  EXPECT_EQ(state["DEMAIN"], "Bleu");
+  EXPECT_EQ(state["RELAIS1"], 0);
+  EXPECT_TRUE(state["COUPURE"].is_null());  // no status word yet: unknown, not closed
+  EXPECT_EQ(state["P_SOUTIREE"], 2400);
+  EXPECT_EQ(state["P_INJECTEE"], 0);
+  EXPECT_EQ(state["rejets"], 4);
+  slot.status = {true, false, 3, false, true, false};
+  EXPECT_EQ(mqtt_state(v)["COUPURE"], 1);
+  EXPECT_EQ(mqtt_state(v)["DEPASSEMENT"], 1);
+  EXPECT_EQ(mqtt_state(v)["SURTENSION"], 0);
 }
 
 // One config per meter, as Home Assistant documents device discovery today:
@@ -88,11 +130,12 @@ TEST(MqttMessages, DeviceConfigKeepsTheEntitiesOfEarlierVersions) {
       EXPECT_EQ(e["expire_after"], 180) << id;  // three state periods
     }
   }
-  EXPECT_EQ(diagnostic, (std::set<std::string>{"mode", "option"}));
+  EXPECT_EQ(diagnostic, (std::set<std::string>{"mode", "option", "rejets"}));
   EXPECT_EQ(cmps["ejphn"]["device_class"], "energy");
   EXPECT_EQ(cmps["ejphn"]["state_class"], "total_increasing");
   EXPECT_EQ(cmps["pejp"]["platform"], "binary_sensor");
-  EXPECT_EQ(cmps["pejp"]["value_template"], "{{ 'ON' if value_json.PEJP else 'OFF' }}");
+  EXPECT_EQ(cmps["pejp"]["value_template"], "{{ value_json.PEJP }}");
+  EXPECT_EQ(cmps["pejp"]["payload_on"], "1");
   s.PERIODE = 10;
   EXPECT_EQ(nlohmann::json::parse(
                 mqtt_device_config(s, v, "A00000000001", sensors))["cmps"]["papp"]["expire_after"],
