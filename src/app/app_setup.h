@@ -48,7 +48,7 @@ struct ProgramRun {
   CurlMailSender mail;
   CurlHttpClient http;
   Services services;
-  MosquittoClientFactory mqtt_clients;
+  MosquittoClientFactory mqtt_clients{io_loop};
   MqttService mqtt;
   // Last, so that it goes before the program that drives it.
   std::unique_ptr<D2xx> backend;

@@ -36,27 +36,37 @@ std::string settings_signature(const MqttSettings& s) {
 
 Text mqtt_failure_text(const MqttFailure& f, const MqttSettings& s) {
   const Text server = Text(trim(s.SERVEUR)) + ":" + std::to_string(s.PORT);
-  const Text detail = f.detail.empty() ? Text() : w(" (" + f.detail + ")");
+  const Text why = f.detail.empty() ? Text() : w(" : " + f.detail);
+  const Text retry = w(" Nouvel essai automatique.");
+  const Text tls = w("Connexion sécurisée (TLS) impossible avec le serveur MQTT ") + server;
   switch (f.kind) {
     case MqttFailureKind::kInvalidSettings:
-      return w("Réglages MQTT inutilisables") + detail + ".";
+      return w("Réglages MQTT inutilisables") + why + ".";
     case MqttFailureKind::kUnknownHost:
-      return w("Serveur MQTT « ") + Text(trim(s.SERVEUR)) + w(" » introuvable : vérifiez son nom.");
+      return w("Serveur MQTT « ") + Text(trim(s.SERVEUR)) +
+             w(" » introuvable (" + f.detail + ") : vérifiez son nom.");
     case MqttFailureKind::kUnreachable:
-      return w("Connexion impossible au serveur MQTT ") + server + detail + w(". Nouvel essai automatique.");
+      return w("Connexion impossible au serveur MQTT ") + server + why + "." + retry;
     case MqttFailureKind::kTimeout:
-      return w("Le serveur MQTT ") + server + w(" ne répond pas. Nouvel essai automatique.");
+      return w("Le serveur MQTT ") + server + w(" ne répond pas") + why + "." + retry;
+    case MqttFailureKind::kTlsNotOffered:
+      return tls + w(" : il ne répond pas en TLS sur ce port. Décochez TLS ou indiquez son port TLS (8883 "
+                     "d'ordinaire).");
+    case MqttFailureKind::kCertificate:
+      return tls + w(" : certificat " + f.detail + ".");
     case MqttFailureKind::kTls:
-      return w("Connexion sécurisée (TLS) impossible avec le serveur MQTT ") + server + detail +
-             w(" : certificat refusé ou fichier CA incorrect.");
+      return tls + w(" : échec de la négociation TLS") +
+             (f.detail.empty() ? Text() : w(" (" + f.detail + ")")) + ".";
+    case MqttFailureKind::kClosed:
+      return w("Le serveur MQTT ") + server + w(" a fermé la connexion sans l'accepter") +
+             (s.TLS == 1 ? Text() : w(" : s'il attend TLS sur ce port, cochez TLS")) + "." + retry;
     case MqttFailureKind::kAuthRefused:
       return w("Le serveur MQTT ") + server +
              w(" refuse la connexion : nom d'utilisateur ou mot de passe incorrect.");
     case MqttFailureKind::kRefused:
-      return w("Le serveur MQTT ") + server + w(" refuse la connexion") + detail + ".";
+      return w("Le serveur MQTT ") + server + w(" refuse la connexion") + why + ".";
     case MqttFailureKind::kLost:
-      return w("Connexion au serveur MQTT ") + server + w(" perdue") + detail +
-             w(". Nouvel essai automatique.");
+      return w("Connexion au serveur MQTT ") + server + w(" perdue") + why + "." + retry;
   }
   return {};
 }

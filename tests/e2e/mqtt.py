@@ -1,8 +1,11 @@
 """MQTT publishing of the headless program to a real Mosquitto broker started
 here on 127.0.0.1, watched by a real subscriber (paho): Home Assistant
 discovery and states of four kinds of meters, availability on a clean stop,
-on SIGKILL (last will) and after a broker restart, TLS with a CA made here,
-and one clear message for a refused login or a certificate of another CA."""
+on SIGKILL (last will) and after a broker restart, TLS with a CA made here
+(the certificate names "localhost": checked against the name, which is also
+the one sent in the handshake, while the connection goes to its address), and
+one clear French message for a refused login, a certificate of another CA or
+of another name, and TLS asked on a plain port."""
 
 import contextlib
 import json
@@ -10,6 +13,8 @@ import os
 import pwd
 import shutil
 import signal
+import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -64,25 +69,52 @@ class Broker:
 
 
 def port_open(port):
-    import socket
     with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 0.5):
         return True
     return False
 
 
+class SniProbe:
+    """A TLS server with the broker's certificate that notes the server name
+    (SNI) each client asks for, completes the handshake and hangs up."""
+
+    def __init__(self, certs):
+        self.names = []
+        self.ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.ctx.load_cert_chain(certs["cert"], certs["key"])
+        self.ctx.sni_callback = lambda sock, name, ctx: self.names.append(name)
+        self.sock = socket.create_server(("127.0.0.1", 0))
+        self.port = self.sock.getsockname()[1]
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            conn.settimeout(5)
+            with contextlib.suppress(OSError), self.ctx.wrap_socket(conn, server_side=True):
+                pass
+            conn.close()
+
+    def close(self):
+        self.sock.close()
+
+
 def make_certs(d):
-    """A CA and a server certificate for 127.0.0.1 signed by it; a second,
-    unrelated CA."""
+    """A CA and a server certificate for the name localhost signed by it; a
+    second, unrelated CA."""
     def run(*args):
         subprocess.run(["openssl"] + list(args), check=True, cwd=d, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
     for ca in ("ca", "other_ca"):
         run("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=VIRELUZ test " + ca,
             "-keyout", ca + ".key", "-out", ca + ".pem")
-    run("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", "server.key", "-out",
+    run("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout", "server.key", "-out",
         "server.csr")
     with open(os.path.join(d, "san.ext"), "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1\n")
+        f.write("subjectAltName=DNS:localhost\n")
     run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-days", "2",
         "-extfile", "san.ext", "-out", "server.pem")
     return {"ca": os.path.join(d, "ca.pem"), "other_ca": os.path.join(d, "other_ca.pem"),
@@ -194,10 +226,6 @@ def check_discovery(sub, address, name, sensors):
     return [e["unique_id"] for e in found.values()]
 
 
-def runner_lines(err, text):
-    return [line for line in err if text in line]
-
-
 def test():
     if paho is None or not shutil.which("mosquitto") or not shutil.which("openssl"):
         print("mosquitto, openssl ou python3-paho-mqtt absent : test ignoré")
@@ -215,35 +243,39 @@ def test():
 
 
 def run_meters_tls_and_refusals(work, broker, sub, certs):
-    dirs = {}
-    for name in ("a", "b", "tls", "badca", "badpw"):
-        dirs[name] = os.path.join(work, name)
-        os.mkdir(dirs[name])
-    # A: historic HC meter + standard producer. B: historic Tempo + standard three-phase.
-    configure(dirs["a"], broker.port, prg=[("MODE_TIC_cpt2", 1), ("NOM_CPT1", "Maison"), ("NOM_CPT2", "Toit")])
-    configure(dirs["b"], broker.port, prg=[("MODE_TIC_cpt2", 1), ("MODE_MONO_TRI_cpt2", 1)])
-    configure(dirs["tls"], broker.tls_port, mqtt=[("TLS", 1), ("CA", certs["ca"])])
-    configure(dirs["badca"], broker.tls_port, mqtt=[("TLS", 1), ("CA", certs["other_ca"])])
-    configure(dirs["badpw"], broker.auth_port,
-              mqtt=[("UTILISATEUR", "vireluz"), ("MOT DE PASSE", scramble("mauvais"))])
-    sims = {
-        "a": "meter1=historique,hc,address:A00000000001 meter2=standard,prod,address:A00000000002",
-        "b": "meter1=historique,tempo,address:B00000000001 meter2=standard,tri,base,address:B00000000002",
-        "tls": "meter1=historique,base,address:T00000000001",
-        "badca": "meter1=historique,base,address:T00000000002",
-        "badpw": "meter1=historique,base,address:P00000000001",
+    probe = SniProbe(certs)
+    tls = [("TLS", 1), ("CA", certs["ca"])]
+    # name: (port, [CONFIG_MQTT items], simulated meters)
+    runs_def = {
+        # A: historic HC meter + standard producer. B: historic Tempo + standard three-phase.
+        "a": (broker.port, [], "meter1=historique,hc,address:A00000000001 meter2=standard,prod,address:A00000000002"),
+        "b": (broker.port, [], "meter1=historique,tempo,address:B00000000001 meter2=standard,tri,base,address:B00000000002"),
+        "tls": (broker.tls_port, tls + [("SERVEUR", "localhost")], "meter1=historique,base,address:T00000000001"),
+        "badca": (broker.tls_port, [("TLS", 1), ("CA", certs["other_ca"]), ("SERVEUR", "localhost")],
+                  "meter1=historique,base,address:T00000000002"),
+        "badname": (broker.tls_port, tls, "meter1=historique,base,address:T00000000003"),
+        "plain": (broker.port, tls, "meter1=historique,base,address:T00000000004"),
+        "sni": (probe.port, tls + [("SERVEUR", "localhost")], "meter1=historique,base,address:T00000000005"),
+        "badpw": (broker.auth_port, [("UTILISATEUR", "vireluz"), ("MOT DE PASSE", scramble("mauvais"))],
+                  "meter1=historique,base,address:P00000000001"),
     }
     with contextlib.ExitStack() as stack:
         runs = {}
-        for name, opts in sims.items():
-            kind = "--simulate=usb1" if name in ("tls", "badca", "badpw") else "--simulate"
-            runs[name] = stack.enter_context(headless(VIREL, dirs[name], 40, [kind, "--sim-options", opts]))
+        for name, (port, mqtt, opts) in runs_def.items():
+            d = os.path.join(work, name)
+            os.mkdir(d)
+            prg = {"a": [("MODE_TIC_cpt2", 1), ("NOM_CPT1", "Maison"), ("NOM_CPT2", "Toit")],
+                   "b": [("MODE_TIC_cpt2", 1), ("MODE_MONO_TRI_cpt2", 1)]}.get(name, [])
+            configure(d, port, prg=prg, mqtt=mqtt)
+            kind = "--simulate" if name in ("a", "b") else "--simulate=usb1"
+            runs[name] = stack.enter_context(headless(VIREL, d, 40, [kind, "--sim-options", opts]))
         addresses = ["A00000000001", "A00000000002", "B00000000001", "B00000000002", "T00000000001"]
         wait_until(lambda: all(sub.last("vireluz/%s/state" % a) for a in addresses), 30)
         time.sleep(2)
         for r in runs.values():
             r.stop()
         results = {name: r.wait() for name, r in runs.items()}
+    probe.close()
 
     # Both meters of A and B: discovery complete, last state = decoded values.
     uids = []
@@ -273,17 +305,21 @@ def run_meters_tls_and_refusals(work, broker, sub, certs):
             # Reading stopped with the program: the meter is offline.
             check(sub.last("vireluz/%s/availability" % address) == "offline", "%s pas hors ligne" % address)
 
-    # TLS with the test's CA works; another CA gives one clear message, not one per retry.
+    # TLS with the test's CA, to the name the certificate bears, works; the
+    # server name sent is that name. Each refusal is one French message naming
+    # its cause, not one per retry.
     rc, err, _ = results["tls"]
     check(rc == 0 and not err, "TLS : code %s, stderr %s" % (rc, err))
     check(sub.last("vireluz/T00000000001/state"), "TLS : aucun état reçu")
-    rc, err, _ = results["badca"]
-    tls_lines = runner_lines(err, "TLS")
-    check(len(tls_lines) == 1 and "certificate verify failed" in tls_lines[0] and len(err) == 1,
-          "mauvaise CA : messages %s" % err)
-    check(sub.last("vireluz/T00000000002/state") is None, "mauvaise CA : état publié")
-    rc, err, _ = results["badpw"]
-    check(len(err) == 1 and "mot de passe incorrect" in err[0], "mauvais mot de passe : messages %s" % err)
+    check(probe.names and set(probe.names) == {"localhost"}, "SNI : %s" % probe.names)
+    for name, cause in (("badca", "certificat signé par une autorité inconnue"),
+                        ("badname", "certificat établi pour un autre nom que « 127.0.0.1 »"),
+                        ("plain", "il ne répond pas en TLS sur ce port"),
+                        ("badpw", "nom d'utilisateur ou mot de passe incorrect")):
+        rc, err, _ = results[name]
+        check(len(err) == 1 and cause in err[0], "%s : messages %s" % (name, err))
+    for a in ("T00000000002", "T00000000003", "T00000000004", "P00000000001"):
+        check(sub.last("vireluz/%s/state" % a) is None, "%s : état publié sans connexion valable" % a)
 
 
 def run_restart_and_kill(work, broker, sub):
@@ -307,9 +343,10 @@ def run_restart_and_kill(work, broker, sub):
         check(wait_until(lambda: sub.last(topic + "availability", killed) == "offline", 10),
               "C : dernière volonté non reçue après SIGKILL")
         run.proc.wait()
-        # While the broker was down, a retry may have failed: said once at most.
+        # While the broker was down, a retry may have failed: said once at most, in French.
         err = [t for _, t in run.lines]
-        check(len(err) <= 1 and all("Connexion impossible" in t for t in err), "C : messages %s" % err)
+        check(len(err) <= 1 and all("Connexion impossible" in t and "aucun serveur n'écoute sur ce port" in t
+                                    and "Connection refused" not in t for t in err), "C : messages %s" % err)
 
 
 if __name__ == "__main__":
