@@ -6,9 +6,17 @@ Assistant renders them:
   no "object_id" anywhere; a UTF-8 device name kept;
 - the one-entity configs of earlier versions, left on the broker, handed over
   to the device config and cleared;
-- Home Assistant's "online" on its status topic brings the configs again;
+- Home Assistant's "online" on its status topic brings the configs again
+  within 5 s;
 - every template renders a number (or one of its options) against the state
   really published;
+- a meter whose digits swap now and then (the checksum cannot see it) never
+  publishes an index lower than the one before or risen faster than its
+  power allows, and its rejected-values sensor counts them, while a clean
+  meter's stays at 0; a replaced meter's new low index is published within a
+  minute;
+- a standard Tempo meter publishes tomorrow's colour; a three-phase standard
+  meter its three voltages, three apparent powers and its power in W;
 - two runs publishing the same meter say so once and stop fighting."""
 
 import contextlib
@@ -32,6 +40,7 @@ except ImportError:
     paho = None
 
 PREFIX = "homeassistant/"
+FAKETIME = "/usr/bin/faketime"
 MIGRATE = {"migrate_discovery": True}
 
 
@@ -136,8 +145,8 @@ def render(template, state_text):
 
 def check_templates(sub, address):
     """Every component's template, against the last state of the meter: a
-    number for a sensor with a unit or a numeric class, one of its options
-    for an enum, ON or OFF for a binary sensor, a text otherwise."""
+    number for a sensor with a unit or a state class, one of its options for
+    an enum, its "on" or "off" payload for a binary sensor, a text otherwise."""
     config = json.loads(sub.last(config_topic(address)))
     state = sub.last("vireluz/%s/state" % address)
     check(state, "%s : aucun état" % address)
@@ -145,7 +154,7 @@ def check_templates(sub, address):
         out = render(c["value_template"], state)
         where = "%s/%s : %r rendu %r" % (address, cid, c["value_template"], out)
         if c["platform"] == "binary_sensor":
-            check(out in ("ON", "OFF"), where)
+            check(out in (c["payload_on"], c["payload_off"]), where)
         elif c.get("device_class") == "enum":
             check(out in c["options"], where + ", options %s" % c["options"])
         elif "unit_of_measurement" in c or "state_class" in c:
@@ -159,8 +168,8 @@ def check_templates(sub, address):
 
 
 def test():
-    if paho is None or not shutil.which("mosquitto"):
-        print("mosquitto, python3-paho-mqtt ou python3-jinja2 absent : test ignoré")
+    if paho is None or not shutil.which("mosquitto") or not os.path.exists(FAKETIME):
+        print("mosquitto, faketime, python3-paho-mqtt ou python3-jinja2 absent : test ignoré")
         sys.exit(77)
     with temp_dir("mqtt_discovery") as work:
         broker = Broker(work)
@@ -178,26 +187,35 @@ def test():
 
 def run_all(work, broker, sub):
     dirs = {}
-    for name in ("main", "twin1", "twin2"):
+    for name in ("main", "tempo", "replaced", "twin1", "twin2"):
         dirs[name] = os.path.join(work, name)
         os.mkdir(dirs[name])
     # An earlier version left its one-entity configs of meter E1 on the broker.
     old = old_configs("E00000000001", "Maison été")
     for topic, payload in old.items():
         sub.publish(topic, payload, retain=True)
-    configure(dirs["main"], broker, prg=[("NOM_CPT1", "Maison été"), ("MODE_TIC_cpt2", 1)])
-    for name in ("twin1", "twin2"):
+    configure(dirs["main"], broker, prg=[("NOM_CPT1", "Maison été"), ("MODE_TIC_cpt2", 1),
+                                         ("MODE_MONO_TRI_cpt2", 1)])
+    configure(dirs["tempo"], broker, prg=[("MODE_TIC_cpt1", 1)])
+    for name in ("replaced", "twin1", "twin2"):
         configure(dirs[name], broker)
-    twin = ["--simulate=usb1", "--sim-options", "meter1=historique,base,address:D00000000001"]
+    usb1 = lambda words: ["--simulate=usb1", "--sim-options", "meter1=" + words]
+    # Tomorrow's Tempo colour is announced from 11:00: that run's clock starts at noon (the
+    # timers run on the monotonic clock, left alone); it ends by itself, as faketime would
+    # not pass a signal on.
+    noon = ([FAKETIME, "-f", "@2026-01-15 12:00:00"], {"FAKETIME_DONT_FAKE_MONOTONIC": "1"})
     with contextlib.ExitStack() as stack:
-        runs = {"main": stack.enter_context(headless(VIREL, dirs["main"], 60, [
-            "--simulate", "--sim-options",
-            "meter1=historique,base,address:E00000000001 meter2=standard,hc,address:E00000000002"]))}
-        runs["twin1"] = stack.enter_context(headless(VIREL, dirs["twin1"], 40, twin))
+        start = lambda name, run_for, args, prefix=(), env=None: stack.enter_context(
+            headless(VIREL, dirs[name], run_for, args, prefix=prefix, env=env))
+        runs = {"main": start("main", 100, [
+            "--simulate", "--sim-options", "meter1=historique,base,swap:0.3,address:E00000000001 "
+            "meter2=standard,tri,base,address:E00000000002"])}
+        runs["tempo"] = start("tempo", 30, usb1("standard,tempo,address:E00000000003"), *noon)
+        runs["replaced"] = start("replaced", 100, usb1("historique,hc,replaced:20,address:E00000000004"))
+        runs["twin1"] = start("twin1", 40, usb1("historique,base,address:D00000000001"))
         time.sleep(3)
-        runs["twin2"] = stack.enter_context(headless(VIREL, dirs["twin2"], 40, twin))
+        runs["twin2"] = start("twin2", 40, usb1("historique,base,address:D00000000001"))
 
-        # Discovery of both meters of the main run, once their states come.
         addresses = ("E00000000001", "E00000000002")
         check(wait_until(lambda: all(sub.last(config_topic(a)) and sub.last("vireluz/%s/state" % a)
                                      for a in addresses), 30), "configurations d'appareil absentes")
@@ -206,17 +224,89 @@ def run_all(work, broker, sub):
         check_hand_over(sub, old)
         check_birth(sub, addresses)
         check_twins(broker, sub, runs)
-        for r in runs.values():
-            r.stop()
+        check_tempo(sub, "E00000000003")
+        check_replaced(sub, "E00000000004", runs["replaced"])
+        # The power in W needs a minute of indexes.
+        check(wait_until(lambda: all(json.loads(sub.last("vireluz/%s/state" % a))["P_SOUTIREE"] is not None
+                                     for a in addresses), 90), "pas de puissance en W")
+        for a in addresses:
+            check_templates(sub, a)
+        check_three_phases(sub, "E00000000002")
+        check_filtered_indexes(sub, "E00000000001", "E00000000002")
+        for name, r in runs.items():
+            if name != "tempo":  # it ends by itself
+                r.stop()
         results = {name: r.wait() for name, r in runs.items()}
-    rc, err, _ = results["main"]
-    check(rc == 0 and not err, "main : code %s, stderr %s" % (rc, err))
+    for name in ("main", "tempo", "replaced"):
+        rc, err, _ = results[name]
+        check(rc == 0 and not err, "%s : code %s, stderr %s" % (name, rc, err))
     check_broker_left_clean(broker)
+
+
+def states(sub, address):
+    """Every state of a meter, in arrival order: (arrival time, document)."""
+    return [(t, json.loads(p)) for t, _, p, _ in sub.all("vireluz/%s/state" % address)]
+
+
+def check_filtered_indexes(sub, swapped, clean):
+    """No published index lower than the one before, nor risen faster than
+    twice the subscribed power allows (with 2 s for the delivery); the
+    swapped meter's rejected values counted, the clean one's none."""
+    seen = states(sub, swapped)
+    check(len(seen) > 20, "%s : %d états" % (swapped, len(seen)))
+    faults = []
+    for (t0, a), (t1, b) in zip(seen, seen[1:]):
+        if a["BASE"] is None or b["BASE"] is None:
+            continue
+        most = 2 * b["ISOUSC"] * 230 * (t1 - t0 + 2) / 3600 + 1
+        if b["BASE"] < a["BASE"] or b["BASE"] - a["BASE"] > most:
+            faults.append("%d -> %d en %.1f s" % (a["BASE"], b["BASE"], t1 - t0))
+    check(not faults, "%s : index publiés %s" % (swapped, faults[:5]))
+    check(seen[-1][1]["rejets"] > 0, "%s : aucune valeur rejetée" % swapped)
+    check(states(sub, clean)[-1][1]["rejets"] == 0, "%s : valeurs rejetées %s" % (clean, states(sub, clean)[-1]))
+
+
+def check_replaced(sub, address, run):
+    """The meter is replaced 20 s after its first frame: the new low index
+    is published within a minute of that."""
+    def dropped():
+        last = None
+        for t, st in states(sub, address):
+            if st["HCHP"] is None:
+                continue
+            if last is not None and st["HCHP"] < last:
+                return t
+            last = st["HCHP"]
+        return None
+    check(wait_until(dropped, 85), "%s : nouvel index non publié" % address)
+    check(dropped() - run.start < 20 + 60 + 5, "%s : nouvel index publié après %.0f s" % (address,
+                                                                                          dropped() - run.start))
+
+
+def check_tempo(sub, address):
+    check(wait_until(lambda: sub.last("vireluz/%s/state" % address), 20), "%s : aucun état" % address)
+    check(wait_until(lambda: json.loads(sub.last("vireluz/%s/state" % address))["DEMAIN"] in
+                     ("Bleu", "Blanc", "Rouge"), 15), "%s : couleur du lendemain absente : %s"
+          % (address, sub.last("vireluz/%s/state" % address)))
+    config = json.loads(sub.last(config_topic(address)))
+    for cid in ("demain", "aujourdhui"):
+        check(config["cmps"][cid]["options"] == ["Bleu", "Blanc", "Rouge"], "%s : %s" % (address, cid))
+
+
+def check_three_phases(sub, address):
+    config = json.loads(sub.last(config_topic(address)))["cmps"]
+    state = json.loads(sub.last("vireluz/%s/state" % address))
+    for n in (1, 2, 3):
+        for key, unit in (("urms%d" % n, "V"), ("sinsts%d" % n, "VA")):
+            check(config[key]["unit_of_measurement"] == unit and state[key.upper()] is not None,
+                  "%s : %s %s" % (address, key, config.get(key)))
+    w = config["p_soutiree"]
+    check(w["device_class"] == "power" and w["unit_of_measurement"] == "W", "%s : puissance %s" % (address, w))
 
 
 def check_device_configs(sub, addresses):
     for address in addresses:
-        config = check_templates(sub, address)
+        config = json.loads(sub.last(config_topic(address)))
         check(config["origin"]["name"] == "VIRELUZ" and config["origin"].get("sw_version"),
               "%s : origine %s" % (address, config["origin"]))
         for cid, c in config["cmps"].items():
@@ -283,7 +373,8 @@ def check_broker_left_clean(broker):
     retained = [(topic, payload) for _, topic, payload, r in later.all() if r and topic.startswith(PREFIX)]
     later.close()
     topics = sorted(t for t, _ in retained)
-    check(topics == sorted(config_topic(a) for a in ("E00000000001", "E00000000002", "D00000000001")),
+    check(topics == sorted(config_topic(a) for a in ("E00000000001", "E00000000002", "E00000000003",
+                                                     "E00000000004", "D00000000001")),
           "configurations retenues : %s" % topics)
     check(all("object_id" not in p for _, p in retained), "object_id encore retenu")
 

@@ -6,7 +6,7 @@ if(TARGET vireluz AND TARGET vireluz-tic)
     # name              script         extra argument  timeout  cost (longest first under -j)
     "alerts|alerts.py||150|80"
     "mqtt|mqtt.py||150|75"
-    "mqtt_discovery|mqtt_discovery.py||150|75"
+    "mqtt_discovery|mqtt_discovery.py||180|100"
     "recording_daily|recording.py|daily|130|70"
     "uploads|uploads.py||140|65"
     "stuck_servers|stuck_servers.py||130|90"
