@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_messages.h"
 
 #include <algorithm>
+#include <array>
 
 namespace vireluz {
 
@@ -126,26 +127,24 @@ MqttSensor on_off(const char* key, const char* name, const char* device_class) {
   return {key, "binary_sensor", name, device_class, "", "", {}, false};
 }
 
-// The values of each phase of a three-phase standard meter.
-void phases(std::vector<Value>& out, const MeterSlot& s) {
-  struct Phase {
-    const Text *u, *i, *sinst, *smax;
-  };
-  const Phase phase[3] = {{&s.URMS1, &s.IINST1, &s.SINSTS1, &s.SMAXSN1},
-                          {&s.URMS2, &s.IINST2, &s.SINSTS2, &s.SMAXSN2},
-                          {&s.URMS3, &s.IINST3, &s.SINSTS3, &s.SMAXSN3}};
+// The values of each phase of a three-phase meter: its current, and for a
+// standard meter its voltage, apparent power and today's highest.
+void phases(std::vector<Value>& out, const MeterSlot& s, bool standard) {
+  const std::array<std::array<const Text*, 4>, 3> phase{{{&s.IINST1, &s.URMS1, &s.SINSTS1, &s.SMAXSN1},
+                                                         {&s.IINST2, &s.URMS2, &s.SINSTS2, &s.SMAXSN2},
+                                                         {&s.IINST3, &s.URMS3, &s.SINSTS3, &s.SMAXSN3}}};
   for (int n = 1; n <= 3; ++n) {
-    const Phase& p = phase[n - 1];
+    const auto& p = phase[static_cast<std::size_t>(n - 1)];
     const std::string k = std::to_string(n);
-    const std::string of = " phase " + k;
-    auto add = [&](const std::string& key, const std::string& name, const char* dc, const char* unit,
-                   const Text& v) {
-      out.push_back({{key, "sensor", name + of, dc, "measurement", unit, {}, false}, integer_of(v)});
+    auto add = [&](const char* key, const char* name, const char* dc, const char* unit, const Text* v) {
+      out.push_back(
+          {{key + k, "sensor", name + (" phase " + k), dc, "measurement", unit, {}, false}, integer_of(*v)});
     };
-    add("URMS" + k, "Tension", "voltage", "V", *p.u);
-    add("IINST" + k, "Intensité", "current", "A", *p.i);
-    add("SINSTS" + k, "Puissance apparente", "apparent_power", "VA", *p.sinst);
-    add("SMAXSN" + k, "Puissance apparente maximale du jour", "apparent_power", "VA", *p.smax);
+    add("IINST", "Intensité", "current", "A", p[0]);
+    if (!standard) continue;
+    add("URMS", "Tension", "voltage", "V", p[1]);
+    add("SINSTS", "Puissance apparente", "apparent_power", "VA", p[2]);
+    add("SMAXSN", "Puissance apparente maximale du jour", "apparent_power", "VA", p[3]);
   }
 }
 
@@ -175,18 +174,10 @@ std::vector<Value> values(const MqttMeterView& m) {
   if (has_injection(m))
     out.push_back({reading("P_INJECTEE", "Puissance active injectée", "power", "measurement", "W"),
                    known(s.injected_w)});
-  if (m.standard && tri) {
-    phases(out, s);
-  } else if (s.phase_mode == PhaseMode::MONO) {
+  if (s.phase_mode == PhaseMode::MONO)
     out.push_back({reading("IINST", "Intensité", "current", "measurement", "A"), integer_of(s.IINST)});
-  } else if (tri) {
-    out.push_back(
-        {reading("IINST1", "Intensité phase 1", "current", "measurement", "A"), integer_of(s.IINST1)});
-    out.push_back(
-        {reading("IINST2", "Intensité phase 2", "current", "measurement", "A"), integer_of(s.IINST2)});
-    out.push_back(
-        {reading("IINST3", "Intensité phase 3", "current", "measurement", "A"), integer_of(s.IINST3)});
-  }
+  else if (tri)
+    phases(out, s, m.standard);
   if (m.standard) {
     if (!tri)
       out.push_back({reading("URMS1", "Tension", "voltage", "measurement", "V"), integer_of(s.URMS1)});
