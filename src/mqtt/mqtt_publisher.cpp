@@ -274,10 +274,12 @@ void MqttPublisher::on_message(int meter, const std::string& topic, const std::s
   Link& l = links_[static_cast<std::size_t>(meter - 1)];
   if (topic == l.topics.ha_status) {
     if (payload != "online") return;
-    // Home Assistant (re)started: the config and "online" again, at the next tick.
+    // Home Assistant (re)started: the config and "online" again at the next
+    // tick (not sooner than a connection's settling: a retained "online"
+    // comes at once).
     l.config.clear();
     l.announced = false;
-    l.discovery_at_ms = now();
+    l.discovery_at_ms = std::max(l.discovery_at_ms, now());
   } else if (!payload.empty()) {
     // A one-entity config of an earlier version: Home Assistant lets go of the
     // entity without deleting it, the device config takes it over, then the
