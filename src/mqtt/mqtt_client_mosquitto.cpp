@@ -4,11 +4,13 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,45 @@ std::string certificate_problem(long verify, const std::string& host) {
   return std::string("refusé (") + X509_verify_cert_error_string(verify) + ")";
 }
 
+}  // namespace
+
+// Connections ended cleanly: their sockets stay open, writing side shut, until
+// the broker has read everything and closed its side (at most 2 s), its last
+// answers read and dropped. A socket closed while answers still come resets
+// the connection, and the broker loses what it had not read yet.
+class MosquittoClientFactory::Closing {
+ public:
+  explicit Closing(IoLoop& loop) : loop_(loop) {}
+  void add(int fd) {
+    if (fd < 0) return;
+    shutdown(fd, SHUT_WR);
+    const auto it = entries_.emplace(entries_.end(), fd);
+    it->watch = loop_.watch(fd, IoLoop::kRead, [this, it](int) {
+      char buf[512];
+      const ssize_t n = recv(it->fd, buf, sizeof buf, MSG_DONTWAIT);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) entries_.erase(it);
+    });
+    it->alarm = loop_.alarm([this, it] { entries_.erase(it); });
+    it->alarm->start(2000);
+  }
+
+ private:
+  struct Entry {
+    explicit Entry(int f) : fd(f) {}
+    ~Entry() {
+      watch.reset();
+      ::close(fd);
+    }
+    int fd;
+    std::unique_ptr<IoLoop::Watch> watch;
+    std::unique_ptr<IoLoop::Alarm> alarm;
+  };
+  IoLoop& loop_;
+  std::list<Entry> entries_;
+};
+
+namespace {
+
 MqttFailure connack_failure(int code) {
   static const char* const kWhy[] = {"", "version 3.1.1 du protocole non acceptée",
                                      "identifiant de client refusé", "service MQTT indisponible"};
@@ -48,8 +89,9 @@ MqttFailure connack_failure(int code) {
 
 class MosquittoClient final : public MqttClient {
  public:
-  explicit MosquittoClient(IoLoop& loop)
+  MosquittoClient(IoLoop& loop, MosquittoClientFactory::Closing& closing)
       : loop_(loop),
+        closing_(closing),
         deadline_(loop.alarm([this] {
           fail({Kind::kTimeout, kStep[static_cast<int>(phase_)]});
         })),
@@ -75,15 +117,13 @@ class MosquittoClient final : public MqttClient {
     });
   }
 
-  // DISCONNECT goes after what waits, as far as the socket takes it now; what
-  // the broker sent meanwhile is read and dropped, so that closing does not
-  // reset the connection and lose what was written.
+  // DISCONNECT goes after what waits, as far as the socket takes it now. The
+  // library closes its socket once DISCONNECT is written: a copy is kept open.
   void disconnect() override {
     if (phase_ == Phase::kConnected) {
+      const int fd = dup(mosquitto_socket(mosq_.get()));
       mosquitto_disconnect(mosq_.get());
-      char buf[512];
-      for (int i = 0; i < 16 && recv(mosquitto_socket(mosq_.get()), buf, sizeof buf, MSG_DONTWAIT) > 0; ++i) {
-      }
+      closing_.add(fd);
     }
     close();
   }
@@ -161,6 +201,7 @@ class MosquittoClient final : public MqttClient {
     mosquitto* m = mosq_.get();
     if (!m) return fail({Kind::kInvalidSettings, std::strerror(errno)});
     mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(m, MOSQ_OPT_SEND_MAXIMUM, 0);  // every message on the wire at once
     mosquitto_connect_callback_set(
         m, [](mosquitto*, void* self, int rc) { static_cast<MosquittoClient*>(self)->connack_ = rc; });
     mosquitto_message_callback_set(m, [](mosquitto*, void* self, const mosquitto_message* msg) {
@@ -310,6 +351,7 @@ class MosquittoClient final : public MqttClient {
   }
 
   IoLoop& loop_;
+  MosquittoClientFactory::Closing& closing_;
   MqttConnectOptions opts_;
   Phase phase_ = Phase::kIdle;
   RequestHandle lookup_;
@@ -329,8 +371,12 @@ class MosquittoClient final : public MqttClient {
 
 }  // namespace
 
+MosquittoClientFactory::MosquittoClientFactory(IoLoop& loop)
+    : loop_(loop), closing_(std::make_unique<Closing>(loop)) {}
+MosquittoClientFactory::~MosquittoClientFactory() = default;
+
 std::unique_ptr<MqttClient> MosquittoClientFactory::create_client() {
-  return std::make_unique<MosquittoClient>(loop_);
+  return std::make_unique<MosquittoClient>(loop_, *closing_);
 }
 
 }  // namespace vireluz

@@ -13,11 +13,14 @@ namespace vireluz {
 
 class MosquittoClientFactory : public MqttClientFactory {
  public:
-  explicit MosquittoClientFactory(IoLoop& loop) : loop_(loop) {}
+  explicit MosquittoClientFactory(IoLoop& loop);
+  ~MosquittoClientFactory() override;
   std::unique_ptr<MqttClient> create_client() override;
+  class Closing;
 
  private:
   IoLoop& loop_;
+  std::unique_ptr<Closing> closing_;  // connections ended cleanly, closing
 };
 
 }  // namespace vireluz

@@ -32,25 +32,26 @@ except ImportError:
 
 class Broker:
     """mosquitto with three listeners: plain and anonymous, TLS (certificate
-    of the test's CA for 127.0.0.1), plain with a password file."""
+    of the test's CA for localhost), plain with a password file; only the
+    first without certificates."""
 
-    def __init__(self, work, certs):
+    def __init__(self, work, certs=None, port=None):
         self.work = work
-        self.port, self.tls_port, self.auth_port = free_port(), free_port(), free_port()
-        passwd = os.path.join(work, "passwd")
-        open(passwd, "w").close()
-        subprocess.run(["mosquitto_passwd", "-b", passwd, "vireluz", "bon-secret"], check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.port, self.tls_port, self.auth_port = port or free_port(), free_port(), free_port()
         self.conf = os.path.join(work, "mosquitto.conf")
         with open(self.conf, "w") as f:
             # As root, mosquitto would switch to its own user, who cannot read the test's folder.
             f.write("user %s\n" % pwd.getpwuid(os.getuid()).pw_name)
             f.write("per_listener_settings true\npersistence false\nlog_dest stderr\n"
-                    "listener %d 127.0.0.1\nallow_anonymous true\n"
-                    "listener %d 127.0.0.1\nallow_anonymous true\ncafile %s\ncertfile %s\nkeyfile %s\n"
-                    "listener %d 127.0.0.1\nallow_anonymous false\npassword_file %s\n"
-                    % (self.port, self.tls_port, certs["ca"], certs["cert"], certs["key"], self.auth_port,
-                       passwd))
+                    "listener %d 127.0.0.1\nallow_anonymous true\n" % self.port)
+            if certs:
+                passwd = os.path.join(work, "passwd")
+                open(passwd, "w").close()
+                subprocess.run(["mosquitto_passwd", "-b", passwd, "vireluz", "bon-secret"], check=True,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                f.write("listener %d 127.0.0.1\nallow_anonymous true\ncafile %s\ncertfile %s\nkeyfile %s\n"
+                        "listener %d 127.0.0.1\nallow_anonymous false\npassword_file %s\n"
+                        % (self.tls_port, certs["ca"], certs["cert"], certs["key"], self.auth_port, passwd))
         self.proc = None
         self.start()
 
