@@ -71,10 +71,17 @@ bool PlausibilityFilter::follows(Quantity q, std::int64_t from, std::int64_t to,
 
 void PlausibilityFilter::take(Track& t, Quantity q, std::int64_t v, std::int64_t now) {
   if (!t.has || v < t.last) {
-    t.floor = v;  // a first value or a new level
-  } else if (v > t.last) {
-    t.floor = t.last;
+    t.before.fill(v);  // a first value or a new level
+  } else if (v > t.last && !t.held) {
+    std::copy_backward(t.before.begin(), t.before.end() - 1, t.before.end());
+    t.before[0] = t.last;
   }
+  // After values held back, the last accepted value was wrong: the values
+  // before it stay, below the meter's true index.
+  t.held = false;
+  // A first index waits for a value that follows it; other values passed
+  // their bounds.
+  t.confirmed = t.has || t.count > 0 || !is_index(q);
   t.has = true;
   t.last = v;
   t.at_ms = now;
@@ -99,7 +106,9 @@ bool PlausibilityFilter::watch_level(Track& t, Quantity q, std::int64_t v, std::
   }
   t.level = v;
   t.seen_ms = now;
-  if (t.count >= kLevelValues || (t.count >= kLevelMinValues && now - t.first_ms >= kLevelMs)) {
+  // A first value that nothing confirmed yet gives way to a few consistent
+  // values that contradict it.
+  if (t.count >= kLevelValues || (t.count >= kLevelMinValues && (!t.confirmed || now - t.first_ms >= kLevelMs))) {
     t.has = false;  // taken as a first value
     take(t, q, v, now);
     return true;
@@ -114,7 +123,15 @@ bool PlausibilityFilter::accept(std::size_t track, Quantity q, std::int64_t v, s
       take(t, q, v, now);
       return true;
     }
-    if (v < t.last && v >= t.floor) return false;  // below a value that passed while wrong: held back
+    if (v < t.last && v >= t.before.back()) {
+      // Below a value that passed while wrong: held back. The meter had not
+      // reached that value yet now, so the time it may count from it starts
+      // again (a long hold must not let any value through).
+      t.at_ms = now;
+      t.held = true;
+      t.count = 0;  // a value on this level: a new one has to start again
+      return false;
+    }
   } else if (in_bounds(q, v) || (t.has && !in_bounds(q, t.last) && follows(q, t.last, v, 0))) {
     // Within bounds, or still on a level out of bounds that was accepted.
     take(t, q, v, now);

@@ -21,13 +21,15 @@
 // an index that restarted, a phase that lost its voltage). A refused value
 // changes nothing, so the next true value is judged against the last accepted
 // one. The first value of a quantity, and every value after the meter's
-// address changed, has nothing to compare with and is accepted.
+// address changed, has nothing to compare with and is accepted; when the
+// values that follow contradict it, three consistent ones replace it.
 //
 // A wrong index can still pass when it stays within what the meter could have
-// counted (two low digits swapped after a long gap). The true values that
-// follow are then lower than it: while they are not lower than the value
-// accepted before it, they are held back (refused) until the index reaches it
-// again, so an accepted index never goes backwards unless a new level persists.
+// counted (two low digits swapped). The true values that follow are then lower
+// than it: while they are not lower than the value accepted three rises
+// before, they are held back (refused) until the index reaches it again, so an
+// accepted index never goes backwards unless a new level persists.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -83,8 +85,13 @@ class PlausibilityFilter {
   struct Track {
     bool has = false;
     std::int64_t last = 0;   // last accepted value
-    std::int64_t floor = 0;  // index: the accepted value before its last rise
+    // Index: the accepted values before its last rises, latest first. A
+    // lower value not below the oldest is held back rather than taken as a
+    // new level: a few wrong values in a row may have passed.
+    std::array<std::int64_t, 3> before{};
     std::int64_t at_ms = 0;  // when `last` was last confirmed
+    bool held = false;       // values below `last` were held back since it was accepted
+    bool confirmed = false;  // `last` is not a first value alone
     // A new level being watched.
     int count = 0;
     std::int64_t level = 0;

@@ -274,6 +274,8 @@ VirtualMeter::VirtualMeter(VirtualMeterConfig config, int meter_number)
 }
 
 void VirtualMeter::set_config(const VirtualMeterConfig& config) {
+  // Another seed draws another sequence (jitter, corruption, swaps).
+  if (config.seed != config_.seed) rng_ = mix(config.seed ^ 0x51u);
   config_ = config;
   if (config_.address.empty()) {
     address_ = "SIMU" + digits(number_, 8);
