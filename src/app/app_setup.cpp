@@ -27,22 +27,6 @@ std::unique_ptr<D2xx> make_interface(const AppOptions& options, Program& program
   return sim;
 }
 
-StallProbe::StallProbe() : file_(QString::fromLocal8Bit(qgetenv("VIRELUZ_STALL_FILE"))) {
-  if (file_.fileName().isEmpty()) return;
-  ticker_.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&ticker_, &QTimer::timeout, [this] {
-    if (const qint64 late = since_tick_.restart() - 5; late >= 10)
-      stalls_ += QByteArray::number(run_time_.elapsed()) + ' ' + QByteArray::number(late) + '\n';
-  });
-  run_time_.start();
-  since_tick_.start();
-  ticker_.start(5);
-}
-
-StallProbe::~StallProbe() {
-  if (!file_.fileName().isEmpty() && file_.open(QIODevice::WriteOnly)) file_.write(stalls_);
-}
-
 namespace {
 
 // The program's folders, set before the services are built: the record files

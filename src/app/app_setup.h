@@ -1,9 +1,5 @@
 #pragma once
 // What the windowed program and the headless runner set up alike.
-#include <QByteArray>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTimer>
 #include <memory>
 
 #include "acquisition/d2xx.h"
@@ -32,22 +28,6 @@ char environment_decimal_separator();
 // simulated interface's options are wrong.
 std::unique_ptr<D2xx> make_interface(const AppOptions& options, Program& program, Clock& clock);
 
-// For loop measurements: with VIRELUZ_STALL_FILE set, a 5-ms timer notes how
-// late it fires; every delay of 10 ms or more (the event loop held) goes to
-// that file at the end of the run, one line each: when it ended (ms since the
-// start) and its length (ms).
-class StallProbe {
- public:
-  StallProbe();
-  ~StallProbe();
-
- private:
-  QFile file_;
-  QElapsedTimer run_time_, since_tick_;
-  QByteArray stalls_;
-  QTimer ticker_;
-};
-
 // One run of the program on the real ports: the system clock, Qt timers, the
 // serial port, the program core and its services (recording, alerts,
 // uploads). The windowed program and the headless runner differ only in how
@@ -57,7 +37,6 @@ struct ProgramRun {
   ProgramRun(UserMessages& messages, const AppOptions& options, const std::string& program_dir);
   void choose_interface(const AppOptions& options);
 
-  StallProbe stall_probe;
   SystemClock clock;
   QtTimerFactory timers;
   ComPort1 serial;

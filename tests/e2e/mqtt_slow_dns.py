@@ -3,11 +3,12 @@
 and retry while they record. The headless runner records every 10 s (the
 fastest period) without a gap longer than 11.5 s, and both it and the
 windowed program (offscreen), run alongside, publish the Home Assistant
-discovery once the broker is there. Both report every time their event loop
-was held (VIRELUZ_STALL_FILE): after start-up, never for long (a lookup made
-on the loop would hold it 3 s). Each program runs in a mount namespace of its
-own whose /etc/resolv.conf points at a local name server made here (needs
-root; skipped otherwise)."""
+discovery once the broker is there. The stall probe (stall_probe.cpp, loaded
+with LD_PRELOAD, VIRELUZ_STALL_PROBE) lists every time their event loop was
+held: after start-up, never for long (a lookup made on the loop would hold it
+3 s). Each program runs in a mount namespace of its own whose
+/etc/resolv.conf points at a local name server made here (needs root;
+skipped otherwise)."""
 
 import contextlib
 import os
@@ -124,6 +125,17 @@ def run(work, port, late, peers):
     with open(resolv, "w") as f:
         f.write("nameserver %s\noptions timeout:10 attempts:1\n" % SLOW_DNS)
     prefix = ["unshare", "-m", "sh", "-c", 'mount --bind "$0" /etc/resolv.conf && exec "$@"', resolv]
+    probe = os.environ.get("VIRELUZ_STALL_PROBE", "")
+    measured = os.path.exists(probe)
+    if not measured:
+        print("stall probe not built (VIRELUZ_STALL_PROBE): the event loops are not measured")
+    stall_files = {name: os.path.join(work, name + ".stalls") for name in ("headless", "gui")}
+
+    def prefix_of(name):
+        if not measured:
+            return prefix
+        return prefix + ["env", "LD_PRELOAD=" + probe, "VIRELUZ_STALL_FILE=" + stall_files[name]]
+
     mqtt = [("ACTIF", 1), ("SERVEUR", NAME), ("PORT", port)]
     dirs = {}
     for name in ("headless", "gui"):
@@ -131,15 +143,15 @@ def run(work, port, late, peers):
         os.makedirs(os.path.join(dirs[name], "rec"))
         write_config(dirs[name], [("REPERTOIR_ENR", os.path.join(dirs[name], "rec")), ("PERIODE_ENR", PERIOD_INDEX)],
                      [("CONFIG_MQTT", mqtt)])
-    stall_files = {name: os.path.join(work, name + ".stalls") for name in dirs}
-    gui_cmd = prefix + [VIREL, "start", "--simulate", "--sim-options", "meter1=address:G00000000001 meter2=address:G00000000002",
-                        "--config-dir", dirs["gui"], "--run-for", str(RUN_S - 5)]
+    gui_cmd = prefix_of("gui") + [
+        VIREL, "start", "--simulate", "--sim-options", "meter1=address:G00000000001 meter2=address:G00000000002",
+        "--config-dir", dirs["gui"], "--run-for", str(RUN_S - 5)]
     gui = subprocess.Popen(gui_cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                           env=dict(os.environ, VIRELUZ_STALL_FILE=stall_files["gui"], QT_QPA_PLATFORM="offscreen"))
+                           env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
     try:
         with headless(VIREL, dirs["headless"], RUN_S,
                       ["--simulate", "--sim-options", "meter1=address:H00000000001 meter2=address:H00000000002"],
-                      prefix=prefix, env={"VIRELUZ_STALL_FILE": stall_files["headless"]}) as hl:
+                      prefix=prefix_of("headless")) as hl:
             times = row_times(os.path.join(dirs["headless"], "rec", "enregistrements.csv"), hl.start + RUN_S - 1)
             rc, err, _ = hl.wait()
         gui_err = gui.communicate(timeout=30)[1].decode("utf-8", "replace")
@@ -160,7 +172,7 @@ def run(work, port, late, peers):
         check(wait_until_discovered(peers["sub"], address), "%s : découverte non publiée (sujets reçus : %s ; "
               "fenêtres : %s)" % (address, sorted({t for _, t, _, _ in peers["sub"].all()}), gui_err))
     # Stalls: (end, ms since the start; length, ms).
-    for name, path in stall_files.items():
+    for name, path in stall_files.items() if measured else ():
         with open(path) as f:
             stalls = [tuple(int(x) for x in line.split()) for line in f if line.strip()]
         later = [s for at, s in stalls if at > STARTUP_MS]
