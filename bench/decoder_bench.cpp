@@ -88,13 +88,14 @@ void run(benchmark::State& state, const std::string& frame, int phase_mode, int 
   counters.PacketsToSkip = 1;
   // Warm up: the skipped packet, the identification frames, and enough frames
   // to fill the graph ring.
-  for (int i = 0; i < 400; ++i) decoder.ComDataPacket1Packet(frame);
+  std::int64_t now_ms = 0;  // a frame a second
+  for (int i = 0; i < 400; ++i) decoder.ComDataPacket1Packet(frame, now_ms += 1000);
   if (!meters[0].identified && meters[0].tariff_kind != TariffKind::JAUNE)
     state.SkipWithError("not identified");
 
   const long before = bench::allocations();
   for (auto _ : state) {
-    decoder.ComDataPacket1Packet(frame);
+    decoder.ComDataPacket1Packet(frame, now_ms += 1000);
     benchmark::ClobberMemory();
   }
   const long allocations = bench::allocations() - before;

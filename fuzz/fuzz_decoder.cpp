@@ -110,7 +110,7 @@ struct World {
   // alert hook; the error ends this packet only.
   void packet(std::string_view p) {
     try {
-      decoder.ComDataPacket1Packet(p);
+      decoder.ComDataPacket1Packet(p, static_cast<std::int64_t>(packets) * 1000);  // a frame a second
     } catch (const VireluzError&) {
     }
     check_file_lines(settings, meters, window);

@@ -9,7 +9,7 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev libftdi1-dev libsimpleini-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
+  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt python3-jinja2
   python3 python3-aiosmtpd socat faketime xvfb xauth time openssl
   fonts-dejavu-core
   dpkg-dev file lintian devscripts

@@ -17,6 +17,8 @@ bool contains(std::string_view hay, std::string_view needle) {
 
 }  // namespace
 
+int line_baud(std::string_view packet) { return contains(packet, "ADSC") ? 9600 : 1200; }
+
 Decoder::Decoder(const Settings& settings, std::array<MeterSlot, 2>& meters, MeasureTable& measures,
                  ReadingCounters& counters, MainWindowState& window, GraphsWindowState& graphs,
                  UserMessages& messages)
@@ -53,11 +55,12 @@ FrameKind Decoder::frame_kind() const {
   return FrameKind::NONE;
 }
 
-void Decoder::ComDataPacket1Packet(std::string_view packet) {
+void Decoder::ComDataPacket1Packet(std::string_view packet, std::int64_t now_ms) {
   if (counters_.PacketCount < counters_.PacketsToSkip) {
     ++counters_.PacketCount;
     return;
   }
+  now_ms_ = now_ms;
   groups_.scan(packet);
   const FrameKind kind = frame_kind();
   const int active = counters_.ActiveMeter;
@@ -154,6 +157,51 @@ void Decoder::apply_option_display(const Routed& r, TariffKind kind) {
     case TariffKind::JAUNE:
       break;
   }
+}
+
+bool Decoder::plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value) {
+  if (!filter_on_ || watch_[static_cast<std::size_t>(r.meter - 1)].filter.accept(track, q, value, now_ms_))
+    return true;
+  ++r.slot.rejected_values;
+  return false;
+}
+
+bool Decoder::plausible(const Routed& r, Label l, Quantity q, std::string_view digits) {
+  const auto v = parse_digits(digits);
+  return v && plausible(r, track(l), q, *v);
+}
+
+std::optional<std::int64_t> Decoder::index_sum(const Routed& r, std::initializer_list<Label> labels) const {
+  const PlausibilityFilter& f = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
+  std::int64_t sum = 0;
+  for (const Label l : labels) {
+    const auto v = f.value(track(l));
+    if (!v) return std::nullopt;
+    sum += *v;
+  }
+  return sum;
+}
+
+void Decoder::index_power(const Routed& r, std::optional<std::int64_t> drawn,
+                          std::optional<std::int64_t> injected) {
+  MeterWatch& w = watch_[static_cast<std::size_t>(r.meter - 1)];
+  if (drawn) r.slot.drawn_w = w.drawn.update(*drawn, now_ms_);
+  if (injected) r.slot.injected_w = w.injected.update(*injected, now_ms_);
+}
+
+void Decoder::tomorrow_colour(const Routed& r, int colour) {
+  static constexpr Colour kLed[3] = {Colour::Blue, Colour::White, Colour::Red};
+  static const Text* const kName[3] = {&dtext::kBleu, &dtext::kBlanc, &dtext::kRouge};
+  Led& led = window_[r.c.led_couleur];
+  if (colour >= 0 && colour < 3) {
+    led.off_colour = kLed[colour];
+    r.slot.DEMAIN.assign(*kName[colour]);
+  } else {
+    led.off_colour = Colour::Gray;
+    r.slot.DEMAIN.clear();
+  }
+  measures_.at(MeasureKind::DEMAIN, r.meter) =
+      colour >= 0 && colour < 3 ? colour : static_cast<int>(ColourCode::None);
 }
 
 void Decoder::not_activated_test(const Routed& r, Label option_label, std::string_view address,

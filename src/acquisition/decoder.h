@@ -6,14 +6,23 @@
 // state, feeds the graphs, and ends every packet with the alert hook and the
 // counters.
 //
+// A group whose checksum holds but whose value cannot be true (see
+// plausibility.h) is ignored like a group whose checksum fails, and counted in
+// the meter's MeterSlot.rejected_values.
+//
 // Every byte sequence is safe: a group that cannot be read (missing, cut by
 // the end of the packet, not a number where one is needed) is ignored like a
 // group with a bad checksum, and the rest of the packet is still decoded.
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string_view>
 
 #include "acquisition/decoder_groups.h"
+#include "acquisition/index_power.h"
+#include "acquisition/plausibility.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
@@ -22,14 +31,19 @@
 
 namespace vireluz {
 
+// The speed of the line a packet came on: 9600 baud for a standard frame,
+// 1200 for the others.
+int line_baud(std::string_view packet);
+
 class Decoder {
  public:
   Decoder(const Settings& settings, std::array<MeterSlot, 2>& meters, MeasureTable& measures,
           ReadingCounters& counters, MainWindowState& window, GraphsWindowState& graphs,
           UserMessages& messages);
 
-  // One packet: the bytes between STX and the final CR ETX.
-  void ComDataPacket1Packet(std::string_view packet);
+  // One packet: the bytes between STX and the final CR ETX, received at
+  // `now_ms` (milliseconds on the run's clock, any origin).
+  void ComDataPacket1Packet(std::string_view packet, std::int64_t now_ms);
 
   // Alert evaluation, run at the end of every decoded packet when mail alerts
   // are on and the alert table is not empty. May throw: the counters are then
@@ -45,6 +59,10 @@ class Decoder {
 
   // Start of reading: both meters get a new identification phase.
   void reset_frame_counts();
+
+  // Whether decoded values go through the plausibility filter (on unless
+  // turned off, which only a measurement of the filter's cost does).
+  void set_plausibility_filter(bool on) { filter_on_ = on; }
 
  private:
   // The selected meter: its slot, its main-window components and its graph.
@@ -82,6 +100,19 @@ class Decoder {
   void computed_power(const Routed& r);
   void feed_power_graph(const Routed& r);
 
+  // Plausibility of a value whose checksum holds; an implausible value is
+  // counted in the meter's record. A text that is not a number is refused
+  // without being counted, as before the filter.
+  bool plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value);
+  bool plausible(const Routed& r, Label l, Quantity q, std::string_view digits);
+  // Tomorrow's Tempo colour: -1 none announced, 0 blue, 1 white, 2 red.
+  void tomorrow_colour(const Routed& r, int colour);
+  void status_word(const Routed& r, std::uint32_t word, std::string_view text);
+  // The active power from the accepted indexes: the consumption total (when
+  // known) and the injection index.
+  void index_power(const Routed& r, std::optional<std::int64_t> drawn, std::optional<std::int64_t> injected);
+  std::optional<std::int64_t> index_sum(const Routed& r, std::initializer_list<Label> labels) const;
+
   void set_text(FieldId id, std::string_view text);
   void set_text2(FieldId id, std::string_view text, std::string_view suffix);
   void grey(FieldId id) { window_[id].background = Colour::Gray; }
@@ -96,6 +127,21 @@ class Decoder {
   UserMessages& messages_;
   char decimal_separator_ = ',';
 
+  // The filter's values: one per label, then the yellow-tariff fields.
+  static constexpr std::size_t kEnergTrack = kLabelCount;  // ENERG fields 1 to 4
+  static constexpr std::size_t kJaunePowerTrack = kLabelCount + 4;
+  static constexpr std::size_t kTracks = kLabelCount + 5;
+  static constexpr std::size_t track(Label l) { return static_cast<std::size_t>(l); }
+
+  // What the decoder follows of each meter between frames.
+  struct MeterWatch {
+    PlausibilityFilter filter{kTracks};
+    IndexPower drawn, injected;
+  };
+
+  std::array<MeterWatch, 2> watch_;
+  bool filter_on_ = true;
+  std::int64_t now_ms_ = 0;
   GroupIndex groups_;
   Text scratch_;  // a number text being formatted; its capacity is kept between frames
 };

@@ -32,8 +32,10 @@ namespace vireluz {
       X(BBRHPJR) X(DEMAIN) X(PTEC) X(IINST) X(IMAX) X(IINST1) X(IINST2) X(IINST3) X(IMAX1) X(IMAX2) X(IMAX3) \
           X(PAPP)       /* yellow meters */                                                                  \
       X(JAUNE) X(ENERG) /* standard */                                                                       \
-      X(ADSC) X(VTIC) X(PREF) X(NGTF) X(STGE) X(LTARF) X(EASF01) X(EASF02) X(EASF03) X(EASF04) X(EASF05)     \
-          X(EASF06) X(EAIT) X(SINSTI) X(SINST1) X(SINSTS) X(URMS1) X(IRMS1) X(IRMS2) X(IRMS3)
+      X(ADSC) X(VTIC) X(PREF) X(PCOUP) X(NGTF) X(STGE) X(RELAIS) X(LTARF) X(EASF01) X(EASF02) X(EASF03)       \
+          X(EASF04) X(EASF05) X(EASF06) X(EAST) X(EASD01) X(EASD02) X(EASD03) X(EASD04) X(EAIT) X(SINSTI)      \
+              X(SINST1) X(SINSTS) X(SINSTS1) X(SINSTS2) X(SINSTS3) X(SMAXSN1) X(SMAXSN2) X(SMAXSN3) X(URMS1)   \
+                  X(URMS2) X(URMS3) X(IRMS1) X(IRMS2) X(IRMS3)
 
 #define VIRELUZ_LABEL_ITEM(n) n,
 enum class Label : std::uint8_t { VIRELUZ_TIC_LABELS(VIRELUZ_LABEL_ITEM) Count };

@@ -20,7 +20,9 @@ constexpr std::string_view kDemain[] = {"BLEU", "BLAN", "ROUG"};
 void Decoder::historic_identification(const Routed& r) {
   const MeterComponents& c = r.c;
   const GroupIndex::Fixed adco = groups_.fixed(Label::ADCO, 12, true);
+  PlausibilityFilter& filter = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
   if (adco.valid) {
+    filter.set_address(adco.value);
     r.slot.ADCO.assign(adco.value);
     set_text(c.adco, adco.value);
     // Historic meters have no injection index.
@@ -30,6 +32,9 @@ void Decoder::historic_identification(const Routed& r) {
   const GroupIndex::Fixed isousc = groups_.fixed(Label::ISOUSC, 2, true);
   if (isousc.valid) {
     if (const auto s = parse_digits(isousc.value)) {
+      // The subscribed current is per phase.
+      const int phases = r.slot.phase_mode == PhaseMode::TRI ? 3 : 1;
+      filter.set_subscription(std::int64_t{*s} * 230 * phases, phases);
       r.slot.ISOUSC.assign(isousc.value);
       set_text2(c.isousc, isousc.value, dtext::kUnitA);
       scaling(r, *s, false);
@@ -52,7 +57,7 @@ void Decoder::historic_identification(const Routed& r) {
 
 void Decoder::historic_index(const Routed& r, Label label, Text& field, int box) {
   const GroupIndex::Fixed g = groups_.fixed(label, 9, true);
-  if (!g.valid || !all_digits(g.value)) return;
+  if (!g.valid || !all_digits(g.value) || !plausible(r, label, Quantity::Index, g.value)) return;
   put_text(field, g.value);
   // 9 digits of Wh shown as kWh: the first six without leading zeros, a comma,
   // the last three, the unit.
@@ -72,18 +77,21 @@ void Decoder::historic_values(const Routed& r) {
   const MeterComponents& c = r.c;
   const int m = r.meter;
 
-  // 1. Indexes of the tariff option.
+  // 1. Indexes of the tariff option; the power drawn follows from them.
   switch (index_de_liste(s.OPTARIF, kOptions)) {
     case 0:
       historic_index(r, Label::HCHP, s.HCHP, 0);
       historic_index(r, Label::HCHC, s.HCHC, 1);
+      index_power(r, index_sum(r, {Label::HCHP, Label::HCHC}), std::nullopt);
       break;
     case 1:
       historic_index(r, Label::BASE, s.BASE, 0);
+      index_power(r, index_sum(r, {Label::BASE}), std::nullopt);
       break;
     case 2: {
       historic_index(r, Label::EJPHN, s.EJPHN, 0);
       historic_index(r, Label::EJPHPM, s.EJPHPM, 1);
+      index_power(r, index_sum(r, {Label::EJPHN, Label::EJPHPM}), std::nullopt);
       const GroupIndex::Fixed pejp = groups_.fixed(Label::PEJP, 2, false);
       const bool notice = pejp.readable && pejp.value == "30";
       window_[c.led_couleur].on = notice;
@@ -97,28 +105,12 @@ void Decoder::historic_values(const Routed& r) {
       historic_index(r, Label::BBRHPJW, s.BBRHPJW, 3);
       historic_index(r, Label::BBRHCJR, s.BBRHCJR, 4);
       historic_index(r, Label::BBRHPJR, s.BBRHPJR, 5);
+      index_power(r,
+                  index_sum(r, {Label::BBRHCJB, Label::BBRHPJB, Label::BBRHCJW, Label::BBRHPJW, Label::BBRHCJR,
+                                Label::BBRHPJR}),
+                  std::nullopt);
       const GroupIndex::Fixed demain = groups_.fixed(Label::DEMAIN, 4, false);
-      const int k = demain.readable ? index_de_liste(demain.value, kDemain) : -1;
-      Led& led = window_[c.led_couleur];
-      switch (k) {
-        case 0:
-          led.off_colour = Colour::Blue;
-          s.DEMAIN.assign(dtext::kBleu);
-          break;
-        case 1:
-          led.off_colour = Colour::White;
-          s.DEMAIN.assign(dtext::kBlanc);
-          break;
-        case 2:
-          led.off_colour = Colour::Red;
-          s.DEMAIN.assign(dtext::kRouge);
-          break;
-        default:
-          led.off_colour = Colour::Gray;
-          s.DEMAIN.clear();
-          break;
-      }
-      measures_.at(MeasureKind::DEMAIN, m) = k >= 0 ? k : static_cast<int>(ColourCode::None);
+      tomorrow_colour(r, demain.readable ? index_de_liste(demain.value, kDemain) : -1);
       break;
     }
     default:
@@ -143,7 +135,7 @@ void Decoder::historic_values(const Routed& r) {
   // 3-4. Currents.
   if (s.phase_mode == PhaseMode::MONO) {
     const GroupIndex::Fixed iinst = groups_.fixed(Label::IINST, 3, true);
-    if (iinst.valid && all_digits(iinst.value)) {
+    if (iinst.valid && all_digits(iinst.value) && plausible(r, Label::IINST, Quantity::Current, iinst.value)) {
       supprime_zero_into(iinst.value, s.IINST);
       set_text2(c.i_inst[0], s.IINST, dtext::kUnitA);
       const GroupIndex::Fixed imax = groups_.fixed(Label::IMAX, 3, false);
@@ -159,7 +151,7 @@ void Decoder::historic_values(const Routed& r) {
     Text* const phase[3] = {&s.IINST1, &s.IINST2, &s.IINST3};
     for (std::size_t i = 0; i < 3; ++i) {
       const GroupIndex::Fixed g = groups_.fixed(kI[i], 3, true);
-      if (!g.valid || !all_digits(g.value)) continue;
+      if (!g.valid || !all_digits(g.value) || !plausible(r, kI[i], Quantity::Current, g.value)) continue;
       supprime_zero_into(g.value, *phase[i]);
       set_text2(c.i_inst[i], *phase[i], dtext::kUnitA);
     }
@@ -176,7 +168,7 @@ void Decoder::historic_values(const Routed& r) {
   if (groups_.has(Label::PAPP)) {
     const GroupIndex::Fixed papp = groups_.fixed(Label::PAPP, 5, true);
     if (papp.valid) {
-      if (const auto p = parse_digits(papp.value)) {
+      if (const auto p = parse_digits(papp.value); p && plausible(r, track(Label::PAPP), Quantity::Power, *p)) {
         put_text(s.PAPP, papp.value);
         supprime_zero_into(papp.value, scratch_);
         set_text2(c.papp, scratch_, dtext::kUnitVA);

@@ -12,11 +12,12 @@ void Decoder::jaune_groups(const Routed& r) {
   const MeterComponents& c = r.c;
   const int m = r.meter;
 
+  watch_[static_cast<std::size_t>(m - 1)].filter.set_yellow();
   const GroupIndex::Fixed jaune = groups_.fixed(Label::JAUNE, 26, true);
   if (jaune.valid) {
     const FieldSplit f = split_fields(jaune.value);
     const auto power = f.count >= 7 ? parse_digits(f[6]) : std::nullopt;
-    if (power) {
+    if (power && plausible(r, kJaunePowerTrack, Quantity::Power, *power)) {
       s.phase_mode = PhaseMode::PAPP_ONLY;
       s.tariff_kind = TariffKind::JAUNE;
 
@@ -75,6 +76,12 @@ void Decoder::jaune_groups(const Routed& r) {
     for (std::size_t i = 0; ok && i < 4; ++i) {
       v[i] = parse_digits(f[i]);
       ok = v[i].has_value();
+    }
+    // Each of the four indexes is judged; one implausible index refuses the group.
+    if (ok) {
+      bool all = true;
+      for (std::size_t i = 0; i < 4; ++i) all = plausible(r, kEnergTrack + i, Quantity::KwhIndex, *v[i]) && all;
+      ok = all;
     }
     if (ok) {
       for (std::size_t i = 0; i < 4; ++i) {

@@ -1,4 +1,6 @@
 // Standard-mode frames (they carry ADSC): identification and value groups.
+#include <algorithm>
+
 #include "acquisition/decoder.h"
 #include "acquisition/decoder_texts.h"
 #include "acquisition/tic_text.h"
@@ -11,6 +13,14 @@ constexpr std::string_view NGTF_LIST_V2[] = {"H PLEINE/CREUSE", "BASE", "EJP", "
 
 constexpr Label kEasf[6] = {Label::EASF01, Label::EASF02, Label::EASF03,
                             Label::EASF04, Label::EASF05, Label::EASF06};
+constexpr Label kEasd[4] = {Label::EASD01, Label::EASD02, Label::EASD03, Label::EASD04};
+
+// The value of a time-stamped group (date, tab, value); the whole text when it
+// carries no date.
+std::string_view dated_value(std::string_view v) {
+  const std::size_t tab = v.rfind('\t');
+  return tab == std::string_view::npos ? v : v.substr(tab + 1);
+}
 
 }  // namespace
 
@@ -25,8 +35,10 @@ void Decoder::standard_identification(const Routed& r) {
   grey(c.imax[1]);
   grey(c.imax[2]);
 
+  PlausibilityFilter& filter = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
   const GroupIndex::Delimited adsc = groups_.delimited(Label::ADSC);
   if (adsc.valid) {
+    filter.set_address(adsc.value);
     s.ADCO.assign(adsc.value);
     set_text(c.adco, adsc.value);
   }
@@ -43,6 +55,11 @@ void Decoder::standard_identification(const Routed& r) {
       set_text(c.label_isousc, dtext::kKvaSouscrit);
       set_text(c.isousc, shown);
       scaling(r, *kva, true);
+      // The meter cuts off above the larger of the reference and cut-off powers.
+      const GroupIndex::Delimited pcoup = groups_.delimited(Label::PCOUP);
+      const auto cut = pcoup.valid ? parse_digits(pcoup.value) : std::nullopt;
+      filter.set_subscription(std::int64_t{std::max(*kva, cut.value_or(0))} * 1000,
+                              s.phase_mode == PhaseMode::TRI ? 3 : 1);
     }
   }
   const GroupIndex::Delimited ngtf = groups_.delimited(Label::NGTF);
@@ -68,11 +85,19 @@ void Decoder::standard_values(const Routed& r) {
   const MeterComponents& c = r.c;
   const int m = r.meter;
 
-  // 1. Status word: bits 10 to 13 give the current supplier period.
+  // 1. Status word: bits 10 to 13 give the current supplier period; the
+  // contacts, the Tempo colours and the rest of the status follow.
   unsigned period = 0;
   const GroupIndex::Delimited stge = groups_.delimited(Label::STGE);
   if (stge.valid) {
-    if (const auto v = parse_hex32(stge.value)) period = (*v & 0x3C00u) >> 10;
+    if (const auto v = parse_hex32(stge.value)) {
+      period = (*v & 0x3C00u) >> 10;
+      status_word(r, *v, stge.value);
+    }
+  }
+  const GroupIndex::Delimited relais = groups_.delimited(Label::RELAIS);
+  if (relais.valid) {
+    if (const auto v = parse_digits(relais.value); v && *v <= 255) s.RELAIS = *v;
   }
 
   // 2. Name of the current period.
@@ -90,15 +115,26 @@ void Decoder::standard_values(const Routed& r) {
       {&s.BBRHCJR, nullptr, nullptr, nullptr},  {&s.BBRHPJR, nullptr, nullptr, nullptr}};
   for (std::size_t n = 0; n < 6; ++n) {
     const GroupIndex::Delimited g = groups_.delimited(kEasf[n]);
-    if (!g.valid || !kwh_text_into(g.value, decimal_separator_, scratch_)) continue;
+    if (!g.valid || !plausible(r, kEasf[n], Quantity::Index, g.value) ||
+        !kwh_text_into(g.value, decimal_separator_, scratch_))
+      continue;
     set_text2(c.index[n], scratch_, dtext::kUnitKwh);
     for (Text* t : targets[n])
       if (t) t->assign(scratch_);
   }
 
+  // The total drawn and the distributor's indexes.
+  const GroupIndex::Delimited east = groups_.delimited(Label::EAST);
+  if (east.valid && plausible(r, Label::EAST, Quantity::Index, east.value)) put_text(s.EAST, east.value);
+  for (std::size_t n = 0; n < 4; ++n) {
+    const GroupIndex::Delimited g = groups_.delimited(kEasd[n]);
+    if (g.valid && plausible(r, kEasd[n], Quantity::Index, g.value)) put_text(s.EASD[n], g.value);
+  }
+
   // 4. Injected energy; a meter without it (or a corrupted group) greys the box.
   const GroupIndex::Delimited eait = groups_.delimited(Label::EAIT);
-  if (eait.valid && kwh_text_into(eait.value, decimal_separator_, scratch_)) {
+  if (eait.valid && plausible(r, Label::EAIT, Quantity::Index, eait.value) &&
+      kwh_text_into(eait.value, decimal_separator_, scratch_)) {
     set_text2(c.injection, scratch_, dtext::kUnitKwh);
     s.EAIT.assign(eait.value);
     window_[c.label_injection].enabled = true;
@@ -107,12 +143,15 @@ void Decoder::standard_values(const Routed& r) {
     window_[c.label_injection].enabled = false;
     grey(c.injection);
   }
+  index_power(r, index_sum(r, {Label::EAST}), index_sum(r, {Label::EAIT}));
 
   // 5. Apparent power: injected for a producer, drawn otherwise.
+  const GroupIndex::Delimited sinsti = groups_.delimited(Label::SINSTI);
   if (s.tariff_kind == TariffKind::PROD) {
-    const GroupIndex::Delimited g = groups_.delimited(Label::SINSTI);
+    const GroupIndex::Delimited& g = sinsti;
     if (g.valid) {
-      if (const auto p = parse_digits(g.value)) {
+      if (const auto p = parse_digits(g.value); p && plausible(r, track(Label::SINSTI), Quantity::Power, *p)) {
+        s.SINSTI.assign(g.value);
         supprime_zero_into(g.value, s.PAPP);  // the integer written back in decimal
         set_text2(c.papp, s.PAPP, dtext::kUnitVA);
         measures_.at(MeasureKind::PAPP, m) = *p;
@@ -120,9 +159,10 @@ void Decoder::standard_values(const Routed& r) {
       }
     }
   } else if (s.VTIC == 1 || s.VTIC == 2) {
-    const GroupIndex::Delimited g = groups_.delimited(s.VTIC == 1 ? Label::SINST1 : Label::SINSTS);
+    const Label label = s.VTIC == 1 ? Label::SINST1 : Label::SINSTS;
+    const GroupIndex::Delimited g = groups_.delimited(label);
     if (g.valid) {
-      if (const auto p = parse_digits(g.value)) {
+      if (const auto p = parse_digits(g.value); p && plausible(r, track(label), Quantity::Power, *p)) {
         s.PAPP.assign(g.value);
         supprime_zero_into(g.value, scratch_);
         set_text2(c.papp, scratch_, dtext::kUnitVA);
@@ -132,18 +172,39 @@ void Decoder::standard_values(const Routed& r) {
     }
   }
 
-  // 6. Voltage, in the first maximum box.
+  if (s.tariff_kind != TariffKind::PROD && sinsti.valid &&
+      plausible(r, Label::SINSTI, Quantity::PhasePower, sinsti.value))
+    s.SINSTI.assign(sinsti.value);
+
+  // Per phase: apparent power drawn and today's highest.
+  constexpr Label kSinsts[3] = {Label::SINSTS1, Label::SINSTS2, Label::SINSTS3};
+  constexpr Label kSmaxsn[3] = {Label::SMAXSN1, Label::SMAXSN2, Label::SMAXSN3};
+  Text* const sinsts[3] = {&s.SINSTS1, &s.SINSTS2, &s.SINSTS3};
+  Text* const smaxsn[3] = {&s.SMAXSN1, &s.SMAXSN2, &s.SMAXSN3};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const GroupIndex::Delimited g = groups_.delimited(kSinsts[i]);
+    if (g.valid && plausible(r, kSinsts[i], Quantity::PhasePower, g.value)) put_text(*sinsts[i], g.value);
+    const GroupIndex::Delimited h = groups_.delimited(kSmaxsn[i]);
+    const std::string_view max = dated_value(h.value);
+    if (h.valid && plausible(r, kSmaxsn[i], Quantity::PhasePower, max)) put_text(*smaxsn[i], max);
+  }
+
+  // 6. Voltages, phase 1 in the first maximum box.
   const GroupIndex::Delimited urms = groups_.delimited(Label::URMS1);
-  if (urms.valid) {
+  if (urms.valid && plausible(r, Label::URMS1, Quantity::Voltage, urms.value)) {
     s.URMS1.assign(urms.value);
     supprime_zero_into(urms.value, scratch_);
     set_text2(c.imax[0], scratch_, dtext::kUnitV);
   }
+  const GroupIndex::Delimited urms2 = groups_.delimited(Label::URMS2);
+  if (urms2.valid && plausible(r, Label::URMS2, Quantity::Voltage, urms2.value)) put_text(s.URMS2, urms2.value);
+  const GroupIndex::Delimited urms3 = groups_.delimited(Label::URMS3);
+  if (urms3.valid && plausible(r, Label::URMS3, Quantity::Voltage, urms3.value)) put_text(s.URMS3, urms3.value);
 
   // 7-8. Currents.
   if (s.phase_mode == PhaseMode::MONO) {
     const GroupIndex::Delimited g = groups_.delimited(Label::IRMS1);
-    if (g.valid && parse_digits(g.value)) {
+    if (g.valid && plausible(r, Label::IRMS1, Quantity::Current, g.value)) {
       supprime_zero_into(g.value, s.IINST);
       set_text2(c.i_inst[0], s.IINST, dtext::kUnitA);
       single_phase_step(r);
@@ -153,12 +214,33 @@ void Decoder::standard_values(const Routed& r) {
     Text* const phase[3] = {&s.IINST1, &s.IINST2, &s.IINST3};
     for (std::size_t i = 0; i < 3; ++i) {
       const GroupIndex::Delimited g = groups_.delimited(kI[i]);
-      if (!g.valid || !parse_digits(g.value)) continue;
+      if (!g.valid || !plausible(r, kI[i], Quantity::Current, g.value)) continue;
       supprime_zero_into(g.value, *phase[i]);
       set_text2(c.i_inst[i], *phase[i], dtext::kUnitA);
     }
     three_phase_step(r);
   }
+}
+
+void Decoder::status_word(const Routed& r, std::uint32_t v, std::string_view text) {
+  MeterSlot& s = r.slot;
+  put_text(s.STGE, text);
+  s.status.known = true;
+  s.status.dry_contact_open = (v & 1u) != 0;
+  s.status.cut_off = static_cast<int>((v >> 1) & 7u);
+  s.status.over_voltage = (v >> 6 & 1u) != 0;
+  s.status.over_power = (v >> 7 & 1u) != 0;
+  s.status.injecting = (v >> 9 & 1u) != 0;
+  if (s.tariff_kind != TariffKind::TEMPO) return;
+  // Bits 24-25 today's colour, 26-27 tomorrow's: 0 none announced, 1 blue,
+  // 2 white, 3 red.
+  static const Text* const kName[3] = {&dtext::kBleu, &dtext::kBlanc, &dtext::kRouge};
+  const unsigned today = v >> 24 & 3u;
+  if (today == 0)
+    s.today_colour.clear();
+  else
+    s.today_colour.assign(*kName[today - 1]);
+  tomorrow_colour(r, static_cast<int>(v >> 26 & 3u) - 1);
 }
 
 }  // namespace vireluz

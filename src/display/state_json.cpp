@@ -4,8 +4,14 @@ namespace vireluz {
 
 nlohmann::json meter_slot_json(const MeterSlot& s) {
   auto u = [](const Text& t) { return cp1252_to_utf8(t); };
+  auto known = [](std::int32_t v) { return v < 0 ? nlohmann::json(nullptr) : nlohmann::json(v); };
   nlohmann::json energ = nlohmann::json::array();
   for (const Text& e : s.ENERG) energ.push_back(u(e));
+  nlohmann::json status = nullptr;
+  if (s.status.known)
+    status = {{"dry_contact_open", s.status.dry_contact_open}, {"cut_off", s.status.cut_off},
+              {"over_voltage", s.status.over_voltage},         {"over_power", s.status.over_power},
+              {"injecting", s.status.injecting}};
   return {
       {"ADCO", u(s.ADCO)},
       {"ISOUSC", u(s.ISOUSC)},
@@ -37,6 +43,27 @@ nlohmann::json meter_slot_json(const MeterSlot& s) {
       {"DEMAIN", u(s.DEMAIN)},
       {"ENERG", energ},
       {"graph_max", s.graph_max},
+      {"URMS2", u(s.URMS2)},
+      {"URMS3", u(s.URMS3)},
+      {"SINSTS1", u(s.SINSTS1)},
+      {"SINSTS2", u(s.SINSTS2)},
+      {"SINSTS3", u(s.SINSTS3)},
+      {"SMAXSN1", u(s.SMAXSN1)},
+      {"SMAXSN2", u(s.SMAXSN2)},
+      {"SMAXSN3", u(s.SMAXSN3)},
+      {"SINSTI", u(s.SINSTI)},
+      {"EAST", u(s.EAST)},
+      {"EASD01", u(s.EASD[0])},
+      {"EASD02", u(s.EASD[1])},
+      {"EASD03", u(s.EASD[2])},
+      {"EASD04", u(s.EASD[3])},
+      {"STGE", u(s.STGE)},
+      {"today_colour", u(s.today_colour)},
+      {"status", status},
+      {"RELAIS", known(s.RELAIS)},
+      {"drawn_w", known(s.drawn_w)},
+      {"injected_w", known(s.injected_w)},
+      {"rejected_values", s.rejected_values},
   };
 }
 

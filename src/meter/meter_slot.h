@@ -27,6 +27,16 @@ enum class ColourCode : int { Bleu = 0, Blanc = 1, Rouge = 2, None = 3 };
 // Quantities of the MeasureTable; entry = kind * 2 + (meter - 1).
 enum class MeasureKind : int { IINST = 0, IINST1 = 1, IINST2 = 2, IINST3 = 3, PAPP = 4, PTEC = 5, DEMAIN = 6, PEJP = 7 };
 
+// The status word of a standard meter (STGE), as last received.
+struct MeterStatus {
+  bool known = false;             // a valid STGE has been received
+  bool dry_contact_open = false;  // bit 0: the dry contact is open
+  int cut_off = 0;                // bits 1-3: the cut-off device, 0 closed, 1 to 6 open (the reason)
+  bool over_voltage = false;      // bit 6: over-voltage on a phase
+  bool over_power = false;        // bit 7: the reference power is exceeded
+  bool injecting = false;         // bit 9: the active energy flows to the network
+};
+
 struct MeterSlot {
   Text ADCO;
   Text ISOUSC;
@@ -46,6 +56,29 @@ struct MeterSlot {
   Text DEMAIN;
   std::array<Text, 4> ENERG;
   std::int32_t graph_max = 15;
+
+  // Standard meters: the other phases, the producer's power, the totals and
+  // the status (texts as received, empty until a valid group came).
+  Text URMS2, URMS3;                // voltages of phases 2 and 3, V
+  Text SINSTS1, SINSTS2, SINSTS3;   // apparent power drawn per phase, VA
+  Text SMAXSN1, SMAXSN2, SMAXSN3;   // today's highest apparent power drawn per phase, VA
+  Text SINSTI;                      // apparent power injected, VA
+  Text EAST;                        // total energy drawn, Wh
+  std::array<Text, 4> EASD;         // distributor indexes EASD01 to EASD04, Wh
+  Text STGE;                        // status word, hexadecimal
+  Text today_colour;                // Tempo colour of today: "Bleu", "Blanc", "Rouge", empty when not announced
+  MeterStatus status;               // decoded from STGE
+  std::int32_t RELAIS = -1;         // bit n: relay n + 1 closed; -1 before any valid RELAIS group
+
+  // Active power derived from the accepted indexes (W, averaged over a minute
+  // or more); -1 while unknown. Historic and standard meters.
+  std::int32_t drawn_w = -1;     // from the consumption indexes (EAST, or the option's indexes)
+  std::int32_t injected_w = -1;  // from EAIT
+
+  // Groups whose checksum held but whose value was implausible (an index
+  // going back or rising faster than the meter can count, a current, power or
+  // voltage out of physical bounds); they were ignored like a bad checksum.
+  std::int64_t rejected_values = 0;
 };
 
 struct MeasureTable {

@@ -59,7 +59,7 @@ Program::Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2x
   framer_.on_packet = [this](std::string_view packet) {
     guard([&] {
       ++packets_;
-      decoder_->ComDataPacket1Packet(packet);
+      decoder_->ComDataPacket1Packet(packet, clock_.now_utc_ms());
       on_packet_decoded(counters_.ActiveMeter);
     });
   };

@@ -1,5 +1,9 @@
 #include "simulator/frame_builder.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace vireluz {
 
 namespace {
@@ -46,6 +50,46 @@ char tic_checksum_char(std::string_view covered) {
   unsigned sum = 0;
   for (const char c : covered) sum += static_cast<unsigned char>(c);
   return static_cast<char>((sum & 0x3Fu) + 0x20u);
+}
+
+bool swap_value_digits(std::string& frame, std::span<const std::string_view> labels,
+                       const std::function<double()>& uniform) {
+  // The groups that qualify: LF, label, separator, [date, separator,] value,
+  // separator, checksum, CR, with two different digits in the value.
+  struct Group {
+    std::size_t start, value, separator;  // first byte after the LF; the value; the separator after it
+  };
+  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::vector<Group> groups;
+  for (std::size_t lf = frame.find(kLf); lf != std::string::npos; lf = frame.find(kLf, lf + 1)) {
+    const std::size_t cr = frame.find(kCr, lf + 1);
+    if (cr == std::string::npos) break;
+    if (cr < lf + 6) continue;
+    const std::size_t sep = cr - 2;
+    const char sep_char = frame[sep];
+    const std::size_t label_end = frame.find_first_of(" \t", lf + 1);
+    if ((sep_char != kSp && sep_char != kHt) || label_end >= sep) continue;
+    const std::string_view label(frame.data() + lf + 1, label_end - lf - 1);
+    if (std::find(labels.begin(), labels.end(), label) == labels.end()) continue;
+    const std::size_t value = frame.rfind(sep_char, sep - 1) + 1;
+    const std::string_view v(frame.data() + value, sep - value);
+    if (std::all_of(v.begin(), v.end(), is_digit) && v.find_first_not_of(v.front()) != std::string_view::npos)
+      groups.push_back({lf + 1, value, sep});
+  }
+  if (groups.empty()) return false;
+  auto pick = [&](std::size_t n) { return std::min(n - 1, static_cast<std::size_t>(uniform() * static_cast<double>(n))); };
+  const Group g = groups[pick(groups.size())];
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t i = g.value; i < g.separator; ++i)
+    for (std::size_t j = i + 1; j < g.separator; ++j)
+      if (frame[i] != frame[j]) pairs.emplace_back(i, j);
+  const auto [i, j] = pairs[pick(pairs.size())];
+  std::swap(frame[i], frame[j]);
+  // Historic groups cover label, space and value; standard groups also the
+  // tab before the checksum.
+  const std::size_t covered_end = frame[g.separator] == kHt ? g.separator + 1 : g.separator;
+  frame[g.separator + 1] = tic_checksum_char(std::string_view(frame).substr(g.start, covered_end - g.start));
+  return true;
 }
 
 std::string historic_group(std::string_view label, std::string_view value) {

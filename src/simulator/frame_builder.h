@@ -6,6 +6,8 @@
 // from the label to the HT before the checksum. Used by the simulated meters
 // and by the tests of every component that reads frames.
 #include <cstddef>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,13 @@ char tic_checksum_char(std::string_view covered);
 std::string historic_group(std::string_view label, std::string_view value);
 std::string standard_group(std::string_view label, std::string_view value);
 std::string standard_dated_group(std::string_view label, std::string_view date, std::string_view value);
+
+// Swaps two different digits of the value of one group of `frame` (STX ...
+// ETX) whose label is one of `labels`, and gives that group the checksum it
+// then needs. `uniform` gives numbers in [0, 1) that choose the group and the
+// digits. False (frame unchanged) when no such group has two different digits.
+bool swap_value_digits(std::string& frame, std::span<const std::string_view> labels,
+                       const std::function<double()>& uniform);
 
 class TicFrameBuilder {
  public:

@@ -64,30 +64,8 @@ std::uint64_t next_random(std::uint64_t& s) {
 bool same_config(const VirtualMeterConfig& a, const VirtualMeterConfig& b) {
   return a.mode == b.mode && a.option == b.option && a.solar == b.solar && a.three_phase == b.three_phase &&
          a.subscribed == b.subscribed && a.peak_va == b.peak_va && a.address == b.address &&
-         a.unplugged == b.unplugged && a.corruption == b.corruption && a.seed == b.seed;
-}
-
-[[noreturn]] void bad_option(std::string_view item, std::string_view why) {
-  throw VireluzError(w("Option de simulation invalide « ") + std::string(item) + w(" » : ") + w(why));
-}
-
-std::optional<double> parse_probability(std::string_view s) {
-  const std::string t(s);
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(t.c_str(), &end);
-  if (t.empty() || end != t.c_str() + t.size() || errno != 0 || !(v >= 0 && v <= 1)) return std::nullopt;
-  return v;
-}
-
-std::optional<std::uint64_t> parse_u64(std::string_view s) {
-  if (s.empty() || s.size() > 19) return std::nullopt;
-  std::uint64_t v = 0;
-  for (const char c : s) {
-    if (c < '0' || c > '9') return std::nullopt;
-    v = v * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return v;
+         a.unplugged == b.unplugged && a.corruption == b.corruption && a.seed == b.seed && a.swap == b.swap &&
+         a.replaced_after_s == b.replaced_after_s;
 }
 
 }  // namespace
@@ -114,21 +92,23 @@ SimulatedInterface::~SimulatedInterface() {
 
 VirtualMeterConfig SimulatedInterface::effective_config(int meter) const {
   const SimMeter& m = meters_[meter - 1];
-  if ((m.set & kAll) == kAll) return m.explicit_config;
+  if ((m.set & kSimAll) == kSimAll) return m.explicit_config;
   VirtualMeterConfig c = default_meter_config(meter, settings_);
   const VirtualMeterConfig& e = m.explicit_config;
-  if (m.set & kMode) c.mode = e.mode;
-  if (m.set & kPhases) c.three_phase = e.three_phase;
-  if (m.set & kUnplugged) c.unplugged = e.unplugged;
-  if (m.set & kOption) {
+  if (m.set & kSimMode) c.mode = e.mode;
+  if (m.set & kSimPhases) c.three_phase = e.three_phase;
+  if (m.set & kSimUnplugged) c.unplugged = e.unplugged;
+  if (m.set & kSimOption) {
     c.option = e.option;
     c.solar = e.solar;
   }
-  if (m.set & kSubscribed) c.subscribed = e.subscribed;
-  if (m.set & kPeak) c.peak_va = e.peak_va;
-  if (m.set & kAddress) c.address = e.address;
-  if (m.set & kCorruption) c.corruption = e.corruption;
-  if (m.set & kSeed) c.seed = e.seed;
+  if (m.set & kSimSubscribed) c.subscribed = e.subscribed;
+  if (m.set & kSimPeak) c.peak_va = e.peak_va;
+  if (m.set & kSimAddress) c.address = e.address;
+  if (m.set & kSimCorruption) c.corruption = e.corruption;
+  if (m.set & kSimSeed) c.seed = e.seed;
+  if (m.set & kSimSwap) c.swap = e.swap;
+  if (m.set & kSimReplaced) c.replaced_after_s = e.replaced_after_s;
   return c;
 }
 
@@ -146,7 +126,7 @@ void SimulatedInterface::refresh_meters() {
 void SimulatedInterface::configure_meter(int meter, const VirtualMeterConfig& config) {
   if (meter != 1 && meter != 2) throw std::invalid_argument("meter must be 1 or 2");
   meters_[meter - 1].explicit_config = config;
-  meters_[meter - 1].set = kAll;
+  meters_[meter - 1].set = kSimAll;
   refresh_meters();
 }
 
@@ -154,129 +134,24 @@ VirtualMeterConfig SimulatedInterface::meter_config(int meter) const { return ef
 
 const VirtualMeter& SimulatedInterface::meter(int meter) const { return *meters_[meter == 2 ? 1 : 0].meter; }
 
-void SimulatedInterface::apply_meter_words(int meter, std::string_view words, std::string_view item) {
-  SimMeter& m = meters_[meter - 1];
-  // Start from what is in force so that a word changes only its property.
-  VirtualMeterConfig& e = m.explicit_config;
-  e = effective_config(meter);
-  std::size_t start = 0;
-  while (start <= words.size()) {
-    std::size_t comma = words.find(',', start);
-    if (comma == std::string_view::npos) comma = words.size();
-    const std::string_view word = words.substr(start, comma - start);
-    start = comma + 1;
-    if (word.empty()) continue;
-    const std::size_t colon = word.find(':');
-    const std::string_view key = word.substr(0, colon);
-    const std::string_view arg =
-        colon == std::string_view::npos ? std::string_view{} : word.substr(colon + 1);
-    const auto set_option = [&](SimTariff o, std::optional<bool> solar) {
-      e.option = o;
-      if (solar) e.solar = *solar;
-      m.set |= kOption;
-    };
-    if (key == "historique" || key == "historic") {
-      e.mode = SimTicMode::HISTORIC;
-      m.set |= kMode;
-    } else if (key == "standard") {
-      e.mode = SimTicMode::STANDARD;
-      m.set |= kMode;
-    } else if (key == "mono") {
-      e.three_phase = false;
-      m.set |= kPhases;
-    } else if (key == "tri") {
-      e.three_phase = true;
-      m.set |= kPhases;
-    } else if (key == "hc") {
-      set_option(SimTariff::HC, false);
-    } else if (key == "base") {
-      set_option(SimTariff::BASE, std::nullopt);
-    } else if (key == "ejp") {
-      set_option(SimTariff::EJP, false);
-    } else if (key == "tempo") {
-      set_option(SimTariff::TEMPO, false);
-    } else if (key == "prod" || key == "producteur") {
-      set_option(SimTariff::PRODUCTEUR, true);
-    } else if (key == "conso") {
-      if (e.option == SimTariff::PRODUCTEUR) e.option = SimTariff::BASE;
-      set_option(e.option, false);
-    } else if (key == "solaire" || key == "solar") {
-      set_option(e.option, true);
-    } else if (key == "unplugged" || key == "debranche") {
-      e.unplugged = true;
-      m.set |= kUnplugged;
-    } else if (key == "plugged" || key == "branche") {
-      e.unplugged = false;
-      m.set |= kUnplugged;
-    } else if (key == "subscribed" || key == "peak") {
-      const auto v = parse_int(arg);
-      if (!v || *v < 1 || *v > (key == "peak" ? 99999 : 99)) bad_option(item, "valeur numérique attendue");
-      (key == "peak" ? e.peak_va : e.subscribed) = *v;
-      m.set |= key == "peak" ? kPeak : kSubscribed;
-    } else if (key == "address") {
-      if (arg.size() != 12) bad_option(item, "l'adresse doit avoir 12 caractères");
-      for (const char c : arg)
-        if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E)
-          bad_option(item, "caractère interdit dans l'adresse");
-      e.address = std::string(arg);
-      m.set |= kAddress;
-    } else if (key == "corruption") {
-      const auto p = parse_probability(arg);
-      if (!p) bad_option(item, "probabilité entre 0 et 1 attendue");
-      e.corruption = *p;
-      m.set |= kCorruption;
-    } else if (key == "seed") {
-      const auto s = parse_u64(arg);
-      if (!s) bad_option(item, "entier positif attendu");
-      e.seed = *s;
-      m.set |= kSeed;
-    } else {
-      bad_option(item, "mot inconnu « " + std::string(word) + " »");
-    }
-  }
-}
-
 void SimulatedInterface::apply_options(std::string_view options) {
-  std::size_t i = 0;
-  while (i < options.size()) {
-    const char c = options[i];
-    if (c == '#') {
-      while (i < options.size() && options[i] != '\n') ++i;
-      continue;
+  // Each meter starts from what is in force, so that a word changes only its
+  // property; what the items before a faulty one set stays.
+  std::array<SimMeterOptions, 2> m;
+  for (std::size_t i = 0; i < 2; ++i) m[i] = {effective_config(static_cast<int>(i) + 1), meters_[i].set};
+  auto keep = [&] {
+    for (std::size_t i = 0; i < 2; ++i) {
+      meters_[i].explicit_config = m[i].config;
+      meters_[i].set = m[i].set;
     }
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ';') {
-      ++i;
-      continue;
-    }
-    std::size_t j = i;
-    while (j < options.size() && std::strchr(" \t\r\n;#", options[j]) == nullptr) ++j;
-    const std::string_view item = options.substr(i, j - i);
-    i = j;
-    const std::size_t eq = item.find('=');
-    if (eq == std::string_view::npos) bad_option(item, "forme clé=valeur attendue");
-    const std::string_view key = item.substr(0, eq), value = item.substr(eq + 1);
-    if (key == "meter1" || key == "compteur1") {
-      apply_meter_words(1, value, item);
-    } else if (key == "meter2" || key == "compteur2") {
-      apply_meter_words(2, value, item);
-    } else if (key == "corruption") {
-      const auto p = parse_probability(value);
-      if (!p) bad_option(item, "probabilité entre 0 et 1 attendue");
-      for (auto& m : meters_) {
-        m.explicit_config.corruption = *p;
-        m.set |= kCorruption;
-      }
-    } else if (key == "seed") {
-      const auto s = parse_u64(value);
-      if (!s) bad_option(item, "entier positif attendu");
-      for (int k = 0; k < 2; ++k) {
-        meters_[k].explicit_config.seed = *s + static_cast<std::uint64_t>(k);
-        meters_[k].set |= kSeed;
-      }
-    } else {
-      bad_option(item, "clé inconnue");
-    }
+  };
+  try {
+    apply_sim_options(options, m);
+  } catch (...) {
+    keep();
+    throw;
   }
+  keep();
   refresh_meters();
 }
 

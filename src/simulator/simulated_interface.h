@@ -16,24 +16,7 @@
 // full. Without a pseudo-terminal, a sink function receives the same bytes
 // (simulated-time tests).
 //
-// Options (apply_options): items separated by blanks, ';' or new lines; '#'
-// starts a comment that runs to the end of the line.
-//   meter1=WORD,WORD,...   meter2=WORD,WORD,...   the words, in any order:
-//     historique | standard           TIC mode (1200 / 9600 baud)
-//     mono | tri                      single or three phase
-//     hc | base | ejp | tempo | prod  tariff option (prod: solar production;
-//                                     historic: BASE counting the production,
-//                                     standard: PRODUCTEUR)
-//     conso                           a consumption meter (the profile of a household)
-//     solaire                         the power follows the sun
-//     unplugged | plugged             the meter is not wired / is wired
-//     subscribed:N                    ISOUSC in A (historic) or PREF in kVA (standard)
-//     peak:N                          solar: power at noon in summer; consumption: evening peak, VA
-//     address:XXXXXXXXXXXX            the address (ADCO / ADSC), 12 characters
-//     corruption:P  seed:N            as below, for that meter only
-//   corruption=P    probability, for every byte, of one flipped data bit (both meters)
-//   seed=N          seed of meter 1; meter 2 gets N + 1
-// Example: "meter1=standard,tri,tempo meter2=unplugged corruption=0.001 seed=42".
+// Options (apply_options): the language of sim_options.h.
 // What an option does not set keeps following the settings (TIC mode,
 // single or three phase, one or two meters).
 #include <cstdint>
@@ -45,6 +28,7 @@
 #include "acquisition/d2xx.h"
 #include "common/clock.h"
 #include "common/timer.h"
+#include "simulator/sim_options.h"
 #include "simulator/virtual_meter.h"
 
 namespace vireluz {
@@ -71,7 +55,7 @@ class SimulatedInterface : public D2xx {
   // The configuration in force for a meter.
   VirtualMeterConfig meter_config(int meter) const;
   const VirtualMeter& meter(int meter) const;
-  // Applies options (syntax above). Throws VireluzError with a French message
+  // Applies options (sim_options.h). Throws VireluzError with a French message
   // naming the faulty item; items before it are applied.
   void apply_options(std::string_view options);
   // The same from a file; throws VireluzError when it cannot be read.
@@ -110,23 +94,9 @@ class SimulatedInterface : public D2xx {
   bool simulated() const override { return true; }
 
  private:
-  // Properties set by configure_meter or apply_options; the others follow
-  // the settings.
-  enum : unsigned {
-    kMode = 1,
-    kPhases = 2,
-    kUnplugged = 4,
-    kOption = 8,
-    kSubscribed = 16,
-    kPeak = 32,
-    kAddress = 64,
-    kCorruption = 128,
-    kSeed = 256,
-    kAll = 511
-  };
   struct SimMeter {
     VirtualMeterConfig explicit_config;
-    unsigned set = 0;
+    unsigned set = 0;  // SimProperty bits set by configure_meter or apply_options
     std::unique_ptr<VirtualMeter> meter;
   };
   // The transmission in progress on the connected line.
@@ -143,7 +113,6 @@ class SimulatedInterface : public D2xx {
   bool valid(FT_HANDLE h) const { return h != 0 && h == open_handle_; }
   VirtualMeterConfig effective_config(int meter) const;
   void refresh_meters();
-  void apply_meter_words(int meter, std::string_view words, std::string_view item);
   void connect_line(int meter, std::int64_t now_ms, bool flush);
   int reader_baud();
   bool ensure_pty();

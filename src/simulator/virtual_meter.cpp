@@ -274,6 +274,8 @@ VirtualMeter::VirtualMeter(VirtualMeterConfig config, int meter_number)
 }
 
 void VirtualMeter::set_config(const VirtualMeterConfig& config) {
+  // Another seed draws another sequence (jitter, corruption, swaps).
+  if (config.seed != config_.seed) rng_ = mix(config.seed ^ 0x51u);
   config_ = config;
   if (config_.address.empty()) {
     address_ = "SIMU" + digits(number_, 8);
@@ -426,14 +428,37 @@ void VirtualMeter::track_history(std::int64_t t) {
 std::string VirtualMeter::next_frame(const DateTime& local_now) {
   const std::int64_t t = ms_from_civil(local_now);
   if (started_ && t > last_ms_) integrate(last_ms_, t);
+  if (!started_) first_ms_ = t;
   started_ = true;
   last_ms_ = t;
+  if (config_.replaced_after_s > 0 && !replaced_ && t - first_ms_ >= config_.replaced_after_s * 1000LL)
+    replace_meter();
   measure(t);
   track_history(t);
   last_period_ = state_.period;
   std::string f = config_.mode == SimTicMode::HISTORIC ? historic_frame() : standard_frame(t);
+  if (config_.swap > 0 && uniform() < config_.swap) swap_digits(f);
   corrupt(f);
   return f;
+}
+
+void VirtualMeter::replace_meter() {
+  // The new meter's indexes start low; those that were zero stay so.
+  replaced_ = true;
+  for (std::size_t i = 0; i < state_.index_wh.size(); ++i)
+    if (state_.index_wh[i] > 0) state_.index_wh[i] = 100 + 37 * static_cast<std::int64_t>(i);
+  if (state_.injected_wh > 0) state_.injected_wh = 50;
+  remainder_drawn_ = remainder_produced_ = 0;
+  cc_slot_ = -1;  // the load curve starts again
+}
+
+void VirtualMeter::swap_digits(std::string& frame) {
+  static constexpr std::string_view kLabels[] = {
+      "HCHP",   "HCHC",   "BASE",   "EJPHN",  "EJPHPM", "BBRHCJB", "BBRHPJB", "BBRHCJW", "BBRHPJW",
+      "BBRHCJR", "BBRHPJR", "IINST", "IINST1", "IINST2", "IINST3",  "EAST",    "EASF01",  "EASF02",
+      "EASF03", "EASF04", "EASF05", "EASF06", "EASF07", "EASF08",  "EASF09",  "EASF10",  "EASD01",
+      "EASD02", "EASD03", "EASD04", "EAIT",   "IRMS1",  "IRMS2",   "IRMS3"};
+  swap_value_digits(frame, kLabels, [this] { return uniform(); });
 }
 
 void VirtualMeter::corrupt(std::string& frame) {

@@ -43,6 +43,13 @@ struct VirtualMeterConfig {
   bool unplugged = false;
   // Probability, for every byte of a frame, of one flipped data bit.
   double corruption = 0.0;
+  // Probability, for every frame, that two different digits of one index or
+  // current value swap places, the checksum made to hold again (an error
+  // that the checksum cannot see).
+  double swap = 0.0;
+  // Seconds after the meter's first frame at which its indexes start again
+  // from a low value, as a replaced meter's do (0: never).
+  int replaced_after_s = 0;
   std::uint64_t seed = 1;
 
   bool produces() const { return solar || option == SimTariff::PRODUCTEUR; }
@@ -105,6 +112,8 @@ class VirtualMeter {
   std::string historic_frame();
   std::string standard_frame(std::int64_t local_ms);
   void corrupt(std::string& frame);
+  void swap_digits(std::string& frame);
+  void replace_meter();
   double uniform();
 
   VirtualMeterConfig config_;
@@ -113,6 +122,8 @@ class VirtualMeter {
   std::uint64_t rng_;
   MeterState state_;
   bool started_ = false;
+  bool replaced_ = false;
+  std::int64_t first_ms_ = 0;
   std::int64_t last_ms_ = 0;
   std::int64_t remainder_drawn_ = 0;  // VA*ms not yet counted as a whole Wh
   std::int64_t remainder_produced_ = 0;

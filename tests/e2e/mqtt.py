@@ -204,27 +204,27 @@ CURRENT = {"device_class": "current", "state_class": "measurement", "unit_of_mea
 
 
 def check_discovery(sub, address, name, sensors):
-    """The config messages of one meter: exactly `sensors` (key -> expected
-    fields), each complete and pointing at the meter's topics and device."""
-    prefix = "homeassistant/"
-    found = {}
-    for _, topic, payload, retained in sub.all():
-        if topic.startswith(prefix) and ("/vireluz_%s/" % address) in topic and payload:
-            found[topic.split("/")[-2]] = json.loads(payload)
-    check(set(found) == {k.lower() for k in sensors},
+    """The device config of one meter: at least `sensors` (key -> expected
+    fields; the newer values are checked by mqtt_discovery.py), each complete
+    and pointing at the meter's topics and device."""
+    payload = sub.last("homeassistant/device/vireluz_%s/config" % address)
+    check(payload, "%s : pas de configuration d'appareil" % address)
+    c = json.loads(payload)
+    found = c["cmps"]
+    check(set(found) >= {k.lower() for k in sensors},
           "%s : capteurs découverts %s, attendus %s" % (address, sorted(found), sorted(sensors)))
+    check(c["state_topic"] == "vireluz/%s/state" % address, "%s : state_topic %s" % (address, c["state_topic"]))
+    check(c["availability_topic"] == "vireluz/%s/availability" % address, "%s : availability" % address)
+    check(c["device"]["identifiers"] == ["vireluz_" + address] and c["device"]["name"] == name,
+          "%s : appareil %s" % (address, c["device"]))
     for key, fields in sensors.items():
-        c = found[key.lower()]
-        for f in ("name", "unique_id", "state_topic", "availability_topic", "value_template", "device"):
-            check(c.get(f), "%s/%s : champ %s absent : %s" % (address, key, f, c))
-        check(c["state_topic"] == "vireluz/%s/state" % address, "%s : state_topic %s" % (key, c["state_topic"]))
-        check(c["availability_topic"] == "vireluz/%s/availability" % address, "%s : availability" % key)
-        check(key in c["value_template"], "%s : value_template %s" % (key, c["value_template"]))
-        check(c["device"]["identifiers"] == ["vireluz_" + address] and c["device"]["name"] == name,
-              "%s : appareil %s" % (key, c["device"]))
+        e = found[key.lower()]
+        for f in ("platform", "name", "unique_id", "value_template"):
+            check(e.get(f), "%s/%s : champ %s absent : %s" % (address, key, f, e))
+        check(key in e["value_template"], "%s : value_template %s" % (key, e["value_template"]))
         for f, v in fields.items():
-            check(c.get(f) == v, "%s/%s : %s = %r, attendu %r" % (address, key, f, c.get(f), v))
-    return [c["unique_id"] for c in found.values()]
+            check(e.get(f) == v, "%s/%s : %s = %r, attendu %r" % (address, key, f, e.get(f), v))
+    return [e["unique_id"] for e in found.values()]
 
 
 def test():

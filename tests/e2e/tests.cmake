@@ -10,6 +10,7 @@ if(TARGET vireluz AND TARGET vireluz-tic)
     # name              script         extra argument  timeout  cost (longest first under -j)
     "alerts|alerts.py||150|80"
     "mqtt|mqtt.py||150|75"
+    "mqtt_discovery|mqtt_discovery.py||180|100"
     "mqtt_slow_dns|mqtt_slow_dns.py||110|55"
     "mqtt_silent_broker|mqtt_silent_broker.py||90|45"
     "recording_daily|recording.py|daily|130|70"

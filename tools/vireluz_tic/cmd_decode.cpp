@@ -1,5 +1,7 @@
 // vireluz-tic decode: runs the TIC decoder over a raw capture and prints the
-// decoded state as JSON.
+// decoded state as JSON (each meter's rejected_values counts the values the
+// plausibility filter refused).
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -148,19 +150,32 @@ int cmd_decode(int argc, char** argv) {
 
   std::int64_t packets = 0;
   // The program's own framer, fed in blocks of the size a serial port
-  // delivers, so the tool cuts a capture exactly as the program would.
+  // delivers, so the tool cuts a capture exactly as the program would. A block
+  // also ends after every ETX, so that each packet is handed over when the
+  // line has carried it: its time is the bytes up to its end at the meter's
+  // speed (10 bits a byte).
+  std::int64_t line_us = 0;
+  std::size_t carried = 0;  // bytes not yet counted in line_us
   ComDataPacket1 framer;
   framer.set_start_string("\x02");
   framer.set_stop_string("\r\x03");
   framer.on_packet = [&](std::string_view packet) {
     ++packets;
-    decoder.ComDataPacket1Packet(packet);
+    line_us += static_cast<std::int64_t>(carried) * 10000000 / line_baud(packet);
+    carried = 0;
+    decoder.ComDataPacket1Packet(packet, line_us / 1000);
     if (each)
       std::cout << decoded_state_json(meters, measures, counters, window, graphs, packets).dump() << '\n';
   };
   constexpr std::size_t kBlock = 256;
-  for (std::size_t i = 0; i < bytes.size(); i += kBlock)
-    framer.handle_data(std::string_view(bytes).substr(i, kBlock));
+  const std::string_view all = bytes;
+  for (std::size_t i = 0; i < all.size();) {
+    const std::size_t etx = all.substr(i, kBlock).find('\x03');
+    const std::size_t n = etx == std::string_view::npos ? std::min(kBlock, all.size() - i) : etx + 1;
+    carried += n;
+    framer.handle_data(all.substr(i, n));
+    i += n;
+  }
   if (!each)
     std::cout << decoded_state_json(meters, measures, counters, window, graphs, packets).dump(2) << '\n';
   return 0;

@@ -45,7 +45,12 @@ struct Bench {
   explicit Bench(int active_meter = 1, int skip = 0);
   // Sets PacketCount past the skip and starts a reading (frame counts 0).
   void start_reading(int active_meter, int skip = 0);
-  void feed(std::string_view p) { decoder.ComDataPacket1Packet(p); }
+  // Decodes a packet at the time the line took to carry it since the last one.
+  void feed(std::string_view p) {
+    now_ms += static_cast<std::int64_t>(p.size() + 3) * 10000 / line_baud(p);
+    decoder.ComDataPacket1Packet(p, now_ms);
+  }
+  std::int64_t now_ms = 0;
   const Field& field(FieldId id) const { return window[id]; }
   const std::string& text(FieldId id) const { return window[id].text; }
   int measure(MeasureKind k, int meter) const { return measures.at(k, meter); }

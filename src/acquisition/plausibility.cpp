@@ -1,0 +1,149 @@
+#include "acquisition/plausibility.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace vireluz {
+namespace {
+
+constexpr std::int64_t kVolts = 230;
+constexpr std::int64_t kMargin = 2;
+
+bool is_index(Quantity q) { return q == Quantity::Index || q == Quantity::KwhIndex; }
+
+}  // namespace
+
+void PlausibilityFilter::reset() {
+  std::fill(tracks_.begin(), tracks_.end(), Track{});
+  address_.clear();
+  subscribed_va_ = 0;
+  previous_power_va_ = -1;
+  seen_va_ = 0;
+}
+
+void PlausibilityFilter::set_address(std::string_view address) {
+  if (address == address_) return;
+  if (!address_.empty()) reset();
+  address_.assign(address);
+}
+
+void PlausibilityFilter::set_subscription(std::int64_t va, int phases) {
+  subscribed_va_ = std::max<std::int64_t>(0, va);
+  phases_ = phases == 3 ? 3 : 1;
+}
+
+void PlausibilityFilter::set_yellow() { yellow_ = true; }
+
+std::int64_t PlausibilityFilter::rating_va() const {
+  return yellow_ ? kYellowRatingVa : kRatingA * kVolts * phases_;
+}
+
+std::int64_t PlausibilityFilter::capacity_va() const {
+  return std::max(subscribed_va_ > 0 ? subscribed_va_ : rating_va(), seen_va_);
+}
+
+std::int64_t PlausibilityFilter::bound(Quantity q) const {
+  switch (q) {
+    case Quantity::Current:
+      return std::max(kMargin * capacity_va() / (kVolts * phases_), kRatingA);
+    case Quantity::Voltage:
+      return kMaxVolts;
+    default:
+      return std::max(kMargin * capacity_va(), rating_va());
+  }
+}
+
+bool PlausibilityFilter::in_bounds(Quantity q, std::int64_t v) const {
+  return v >= (q == Quantity::Voltage ? kMinVolts : 0) && v <= bound(q);
+}
+
+std::int64_t PlausibilityFilter::allowance(Quantity q, std::int64_t ms) const {
+  // VA × ms / 3,600,000 is Wh; a thousand times that, kWh.
+  const std::int64_t per_hour_ms = q == Quantity::KwhIndex ? 3600000000LL : 3600000LL;
+  return kMargin * capacity_va() * std::max<std::int64_t>(0, ms) / per_hour_ms + 1;
+}
+
+bool PlausibilityFilter::follows(Quantity q, std::int64_t from, std::int64_t to, std::int64_t ms) const {
+  if (is_index(q)) return to >= from && to - from <= allowance(q, ms);
+  // Instantaneous values of one level stay within a quarter of each other.
+  return std::llabs(to - from) <= std::max(std::llabs(from), std::llabs(to)) / 4 + 2;
+}
+
+void PlausibilityFilter::take(Track& t, Quantity q, std::int64_t v, std::int64_t now) {
+  if (!t.has || v < t.last) {
+    t.before.fill(v);  // a first value or a new level
+  } else if (v > t.last && !t.held) {
+    std::copy_backward(t.before.begin(), t.before.end() - 1, t.before.end());
+    t.before[0] = t.last;
+  }
+  // After values held back, the last accepted value was wrong: the values
+  // before it stay, below the meter's true index.
+  t.held = false;
+  // A first index waits for a value that follows it; other values passed
+  // their bounds.
+  t.confirmed = t.has || t.count > 0 || !is_index(q);
+  t.has = true;
+  t.last = v;
+  t.at_ms = now;
+  t.count = 0;
+  if (q == Quantity::Power) {
+    // A power reported in two frames running raises what the meter can take;
+    // one value alone does not.
+    if (previous_power_va_ >= 0) seen_va_ = std::max(seen_va_, std::min(v, previous_power_va_));
+    previous_power_va_ = v;
+  }
+}
+
+bool PlausibilityFilter::watch_level(Track& t, Quantity q, std::int64_t v, std::int64_t now) {
+  const bool fresh = t.count > 0 && now - t.seen_ms <= kLevelStaleMs;
+  if (fresh && follows(q, t.level, v, now - t.seen_ms)) {
+    ++t.count;
+  } else if (!fresh || t.count < 2) {
+    t.count = 1;
+    t.first_ms = now;
+  } else {
+    return false;  // a stray value while a new level is being confirmed
+  }
+  t.level = v;
+  t.seen_ms = now;
+  // A first value that nothing confirmed yet gives way to a few consistent
+  // values that contradict it.
+  if (t.count >= kLevelValues || (t.count >= kLevelMinValues && (!t.confirmed || now - t.first_ms >= kLevelMs))) {
+    t.has = false;  // taken as a first value
+    take(t, q, v, now);
+    return true;
+  }
+  return false;
+}
+
+bool PlausibilityFilter::accept(std::size_t track, Quantity q, std::int64_t v, std::int64_t now) {
+  Track& t = tracks_[track];
+  if (is_index(q)) {
+    if (!t.has || (v >= t.last && v - t.last <= allowance(q, now - t.at_ms))) {
+      take(t, q, v, now);
+      return true;
+    }
+    if (v < t.last && v >= t.before.back()) {
+      // Below a value that passed while wrong: held back. The meter had not
+      // reached that value yet now, so the time it may count from it starts
+      // again (a long hold must not let any value through).
+      t.at_ms = now;
+      t.held = true;
+      t.count = 0;  // a value on this level: a new one has to start again
+      return false;
+    }
+  } else if (in_bounds(q, v) || (t.has && !in_bounds(q, t.last) && follows(q, t.last, v, 0))) {
+    // Within bounds, or still on a level out of bounds that was accepted.
+    take(t, q, v, now);
+    return true;
+  }
+  return watch_level(t, q, v, now);
+}
+
+std::optional<std::int64_t> PlausibilityFilter::value(std::size_t track) const {
+  const Track& t = tracks_[track];
+  if (!t.has) return std::nullopt;
+  return t.last;
+}
+
+}  // namespace vireluz
