@@ -44,7 +44,8 @@ ProgramRun::ProgramRun(UserMessages& messages, const AppOptions& options, const 
       mail(clock, net),
       http(net),
       services(with_folders(program, program_dir, options.config_dir), mail, http),
-      mqtt(program, mqtt_clients) {
+      mqtt(program, mqtt_clients),
+      web(program, web_server) {
   program.decoder().set_decimal_separator(environment_decimal_separator());
 }
 

@@ -16,6 +16,8 @@
 #include "program/program.h"
 #include "program/services.h"
 #include "upload/http_curl.h"
+#include "web/web_server_qt.h"
+#include "web/web_service.h"
 
 namespace vireluz {
 
@@ -50,6 +52,8 @@ struct ProgramRun {
   Services services;
   MosquittoClientFactory mqtt_clients;
   MqttService mqtt;
+  QtWebServer web_server;
+  WebService web;
   // Last, so that it goes before the program that drives it.
   std::unique_ptr<D2xx> backend;
 };
