@@ -124,6 +124,7 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
   ProgramBackend gui_backend(program, services);
   gui_backend.demo = options.demo;
   gui_backend.set_mqtt(&run.mqtt);
+  gui_backend.set_web(&run.web);
   int rc = 0;
   {
     GuiShell shell(gui_backend, messages, options.start,

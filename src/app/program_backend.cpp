@@ -19,6 +19,10 @@ void ProgramBackend::after_mqtt() {
   if (mqtt_) p_.guard([this] { mqtt_->publisher().apply_settings(); });
 }
 
+void ProgramBackend::after_web() {
+  if (web_) p_.guard([this] { web_->apply_settings(true); });
+}
+
 void ProgramBackend::after_cosm() {
   p_.guard([this] { calcul_intervalle_cosm(p_.settings()); });
 }

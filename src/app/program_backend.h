@@ -4,6 +4,7 @@
 #include "mqtt/mqtt_service.h"
 #include "program/program.h"
 #include "program/services.h"
+#include "web/web_service.h"
 
 namespace vireluz {
 
@@ -29,6 +30,8 @@ class ProgramBackend : public GuiBackend {
   MqttClientFactory* mqtt_clients() override { return mqtt_ ? &mqtt_->clients() : nullptr; }
   void after_mqtt() override;
   void set_mqtt(MqttService* mqtt) { mqtt_ = mqtt; }
+  void after_web() override;
+  void set_web(WebService* web) { web_ = web; }
 
   // On the simulated interface, without "start": the first start sequence
   // also starts reading and shows the graphs, so that a first run shows live
@@ -40,6 +43,7 @@ class ProgramBackend : public GuiBackend {
   Services& services_;
   bool demo_done_ = false;
   MqttService* mqtt_ = nullptr;
+  WebService* web_ = nullptr;
 };
 
 }  // namespace vireluz
