@@ -76,7 +76,8 @@ struct QtWebServer::Impl {
   QTcpSocket* answering = nullptr;
   bool streaming = false;
   // Measures how late a 5 ms timer fires, for the load tests
-  // (VIRELUZ_WEB_STALL_FILE names where the longest delay is written).
+  // (VIRELUZ_WEB_STALL_FILE names the file that gets the longest delay of
+  // every second).
   std::unique_ptr<QTimer> stall_timer;
   QElapsedTimer stall_clock;
   qint64 stall_max_ms = 0, stall_last_ms = 0;
@@ -350,6 +351,7 @@ void QtWebServer::Impl::routes() {
   http->route("/", resource("index.html", "text/html; charset=utf-8"));
   http->route("/app.js", resource("app.js", "text/javascript; charset=utf-8"));
   http->route("/style.css", resource("style.css", "text/css; charset=utf-8"));
+  http->route("/favicon.svg", resource("favicon.svg", "image/svg+xml"));
   http->route("/api/state", [this](const QHttpServerRequest&, QHttpServerResponder&& r) {
     reply(r, 200, "application/json", qb(site->api_state()));
   });
@@ -375,12 +377,14 @@ void QtWebServer::Impl::start_stall_probe() {
   QObject::connect(stall_timer.get(), &QTimer::timeout, &context, [this] {
     const qint64 now = stall_clock.elapsed();
     stall_max_ms = std::max(stall_max_ms, now - stall_last_ms - 5);
-    // Once a second, the longest delay so far goes to the file.
+    // Each second, one line: the seconds since the start and the longest
+    // delay within that second.
     if (now / 1000 != stall_last_ms / 1000) {
-      if (std::FILE* f = std::fopen(stall_file.constData(), "w")) {
-        std::fprintf(f, "%lld\n", static_cast<long long>(stall_max_ms));
+      if (std::FILE* f = std::fopen(stall_file.constData(), "a")) {
+        std::fprintf(f, "%lld %lld\n", static_cast<long long>(now / 1000), static_cast<long long>(stall_max_ms));
         std::fclose(f);
       }
+      stall_max_ms = 0;
     }
     stall_last_ms = now;
   });
