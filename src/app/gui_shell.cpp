@@ -14,9 +14,9 @@
 #include "app/graphs_window.h"
 #include "app/main_window.h"
 #include "app/mqtt_window.h"
-#include "app/web_window.h"
 #include "app/qt_support.h"
 #include "app/small_windows.h"
+#include "app/web_window.h"
 
 namespace vireluz {
 

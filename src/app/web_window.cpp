@@ -23,9 +23,11 @@ TForm_Web::TForm_Web(Settings& settings, UserMessages& messages, QWidget* parent
     return widget;
   };
   auto edit = [&](const char* name) { return named(new QLineEdit, name); };
-  CheckBox_actif_ = named(new QCheckBox(QString::fromUtf8("Publier la page Web (lecture seule)")), "CheckBox_actif");
+  CheckBox_actif_ =
+      named(new QCheckBox(QString::fromUtf8("Publier la page Web (lecture seule)")), "CheckBox_actif");
   Edit_adresse_ = edit("Edit_adresse");
-  Edit_adresse_->setPlaceholderText(QString::fromUtf8("127.0.0.1 : cette machine seule ; 0.0.0.0 : tout le réseau"));
+  Edit_adresse_->setPlaceholderText(
+      QString::fromUtf8("127.0.0.1 : cette machine seule ; 0.0.0.0 : tout le réseau"));
   Edit_port_ = edit("Edit_port");
   Edit_utilisateur_ = edit("Edit_utilisateur");
   Edit_mot_de_passe_ = edit("Edit_mot_de_passe");

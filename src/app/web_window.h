@@ -32,7 +32,8 @@ class TForm_Web : public QDialog {
   WebWindowModel model_;
   UserMessages& messages_;
   QCheckBox* CheckBox_actif_;
-  QLineEdit *Edit_adresse_, *Edit_port_, *Edit_utilisateur_, *Edit_mot_de_passe_, *Edit_certificat_, *Edit_cle_;
+  QLineEdit *Edit_adresse_, *Edit_port_, *Edit_utilisateur_, *Edit_mot_de_passe_, *Edit_certificat_,
+      *Edit_cle_;
 };
 
 }  // namespace vireluz

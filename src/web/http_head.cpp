@@ -14,9 +14,8 @@ bool is_token_char(unsigned char c) {
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool iequals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return lower(x) == lower(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::string_view trim_ows(std::string_view s) {
@@ -81,15 +80,13 @@ std::optional<HttpHead> parse_head(std::string_view head) {
   const std::string_view method = rl.substr(0, s1);
   const std::string_view target = rl.substr(s1 + 1, s2 - s1 - 1);
   const std::string_view version = rl.substr(s2 + 1);
-  if (method.empty() || !std::all_of(method.begin(), method.end(), [](char c) {
-        return is_token_char(static_cast<unsigned char>(c));
-      }))
+  if (method.empty() || !std::all_of(method.begin(), method.end(),
+                                     [](char c) { return is_token_char(static_cast<unsigned char>(c)); }))
     return std::nullopt;
-  if (target.empty() || !std::all_of(target.begin(), target.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u > 0x20 && u < 0x7F;
-      }))
-    return std::nullopt;
+  // The characters a URI may hold, nothing else (no blank, quote, brace...).
+  static constexpr std::string_view kUriChars =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~:/?#[]@!$&'()*+,;=%";
+  if (target.empty() || target.find_first_not_of(kUriChars) != std::string_view::npos) return std::nullopt;
   if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || version[6] != '.' ||
       !std::isdigit(static_cast<unsigned char>(version[5])) ||
       !std::isdigit(static_cast<unsigned char>(version[7])))

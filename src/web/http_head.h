@@ -14,9 +14,9 @@ namespace vireluz {
 inline constexpr std::size_t kMaxHeadBytes = 8192;
 
 struct HttpHead {
-  std::string method;   // "GET"
-  std::string target;   // "/api/state?x=1", as sent
-  std::string version;  // "HTTP/1.1"
+  std::string method;                                       // "GET"
+  std::string target;                                       // "/api/state?x=1", as sent
+  std::string version;                                      // "HTTP/1.1"
   std::vector<std::pair<std::string, std::string>> fields;  // names lower-cased, values trimmed
 
   // The value of the first field of that (lower-case) name, nullptr when absent.

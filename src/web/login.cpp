@@ -5,8 +5,8 @@
 #include <openssl/sha.h>
 
 #include <algorithm>
-#include <cctype>
 #include <array>
+#include <cctype>
 #include <vector>
 
 namespace vireluz {

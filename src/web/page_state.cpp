@@ -14,7 +14,8 @@ nlohmann::json field_json(const Field& f) {
 }
 
 nlohmann::json led_json(const Led& l) {
-  nlohmann::json j = {{"on", l.on}, {"on_colour", colour_name(l.on_colour)}, {"off_colour", colour_name(l.off_colour)}};
+  nlohmann::json j = {
+      {"on", l.on}, {"on_colour", colour_name(l.on_colour)}, {"off_colour", colour_name(l.off_colour)}};
   if (!l.visible) j["visible"] = false;
   return j;
 }
@@ -50,9 +51,12 @@ nlohmann::json meter_json(const MainWindowState& w, const MeterComponents& c) {
 }
 
 nlohmann::json graph_head(const GraphState& g, const Text& caption) {
-  return {{"visible", g.visible}, {"caption", cp1252_to_utf8(caption)},
-          {"unit", cp1252_to_utf8(g.unit)}, {"top", g.top},
-          {"traces", g.traces},       {"max_samples", GraphState::kMaxSamples}};
+  return {{"visible", g.visible},
+          {"caption", cp1252_to_utf8(caption)},
+          {"unit", cp1252_to_utf8(g.unit)},
+          {"top", g.top},
+          {"traces", g.traces},
+          {"max_samples", GraphState::kMaxSamples}};
 }
 
 // Samples first..count-1 (0 = oldest), each with one value per trace.
@@ -76,8 +80,9 @@ nlohmann::json page_window_json(const MainWindowState& w, bool simulated, bool r
       {"reading", reading},
       {"interface", field_json(w[FieldId::Label_type_interface])},
       {"com", field_json(w[FieldId::Label_com])},
-      {"leds", {led_json(w[LedId::rmLed_Led_verte]), led_json(w[LedId::rmLed_Led_jaune]),
-                led_json(w[LedId::rmLed_Led_bleu])}},
+      {"leds",
+       {led_json(w[LedId::rmLed_Led_verte]), led_json(w[LedId::rmLed_Led_jaune]),
+        led_json(w[LedId::rmLed_Led_bleu])}},
       {"frame_label", field_json(w[FieldId::Label_trame_recue])},
       {"start_panel",
        {{"visible", w[FieldId::Panel_demauto].visible},

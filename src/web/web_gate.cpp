@@ -126,10 +126,12 @@ std::string_view status_reason(int status) {
 
 std::string refusal_response(const GateVerdict& v) {
   const std::string body = v.text + "\n";
-  std::string r = "HTTP/1.1 " + std::to_string(v.status) + " " + std::string(status_reason(v.status)) + "\r\n";
+  std::string r =
+      "HTTP/1.1 " + std::to_string(v.status) + " " + std::string(status_reason(v.status)) + "\r\n";
   for (const auto& [k, val] : security_headers()) r += k + ": " + val + "\r\n";
   for (const auto& [k, val] : v.headers) r += k + ": " + val + "\r\n";
-  r += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+  r += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) +
+       "\r\n\r\n";
   return r + body;
 }
 
@@ -156,7 +158,8 @@ GateVerdict WebGate::check(const HttpHead& head, std::size_t extra_bytes, const 
                   {{"Retry-After", std::to_string((wait + 999) / 1000)}});
   }
   if (asks_login()) {
-    static const HeaderFields kChallenge = {{"WWW-Authenticate", "Basic realm=\"VIRELUZ\", charset=\"UTF-8\""}};
+    static const HeaderFields kChallenge = {
+        {"WWW-Authenticate", "Basic realm=\"VIRELUZ\", charset=\"UTF-8\""}};
     const std::string* auth = head.field("authorization");
     if (!auth) return refuse(401, "Identification demandée.", kChallenge);
     const auto c = basic_credentials(*auth);
@@ -181,7 +184,8 @@ GateVerdict WebGate::check(const HttpHead& head, std::size_t extra_bytes, const 
       return refuse(400, "Le flux en direct s'ouvre seulement en WebSocket (version 13).");
     if (const std::string* origin = head.field("origin")) {
       const std::string expected = std::string(tls_ ? "https://" : "http://") + (host ? *host : "");
-      if (!host || !iequals(*origin, expected)) return refuse(403, "Origine refusée : le flux se lit depuis la page.");
+      if (!host || !iequals(*origin, expected))
+        return refuse(403, "Origine refusée : le flux se lit depuis la page.");
     }
     v.kind = GateVerdict::Kind::kStream;
     return v;

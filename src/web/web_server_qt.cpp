@@ -29,7 +29,8 @@ constexpr int kRefusedGraceMs = 2000;
 constexpr quint64 kMaxIncomingFrame = 1024;
 
 std::int64_t monotonic_ms() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -70,7 +71,11 @@ struct QtWebServer::Impl {
   std::unique_ptr<QWebSocketServer> ws;
   std::vector<QPointer<QWebSocket>> pages;
   std::optional<QSslConfiguration> tls;
-  int open = 0;  // connections counted against the limit
+  // The connections counted against the limit (those handed over to the
+  // WebSocket server included). Pointers, not a count kept by signals: Qt
+  // HttpServer drops every connection of a socket whose request it cannot
+  // parse.
+  std::vector<QPointer<QTcpSocket>> connections;
   // The connection whose request Qt HttpServer is answering, and whether its
   // answer goes on after the handler (a file).
   QTcpSocket* answering = nullptr;
@@ -83,6 +88,7 @@ struct QtWebServer::Impl {
   qint64 stall_max_ms = 0, stall_last_ms = 0;
   QByteArray stall_file;
 
+  int open_connections();
   void incoming(qintptr fd);
   void read_head(QTcpSocket* socket);
   void refuse(QTcpSocket* socket, const GateVerdict& verdict);
@@ -125,9 +131,11 @@ std::string QtWebServer::start(const Listen& l, WebSite& site) {
   if (!l.certificate.empty()) {
     if (!QSslSocket::supportsSsl()) return "HTTPS indisponible : la bibliothèque TLS manque.";
     QFile cf(QString::fromStdString(l.certificate));
-    const QList<QSslCertificate> chain =
-        cf.open(QIODevice::ReadOnly) ? QSslCertificate::fromData(cf.readAll(), QSsl::Pem) : QList<QSslCertificate>();
-    if (chain.isEmpty()) return "certificat « " + l.certificate + " » introuvable ou illisible (PEM attendu).";
+    const QList<QSslCertificate> chain = cf.open(QIODevice::ReadOnly)
+                                             ? QSslCertificate::fromData(cf.readAll(), QSsl::Pem)
+                                             : QList<QSslCertificate>();
+    if (chain.isEmpty())
+      return "certificat « " + l.certificate + " » introuvable ou illisible (PEM attendu).";
     QFile kf(QString::fromStdString(l.key));
     const QByteArray key_pem = kf.open(QIODevice::ReadOnly) ? kf.readAll() : QByteArray();
     QSslKey key(key_pem, QSsl::Rsa, QSsl::Pem);
@@ -162,6 +170,13 @@ std::string QtWebServer::start(const Listen& l, WebSite& site) {
   return {};
 }
 
+int QtWebServer::Impl::open_connections() {
+  std::erase_if(connections, [](const QPointer<QTcpSocket>& c) {
+    return c.isNull() || c->state() == QAbstractSocket::UnconnectedState;
+  });
+  return static_cast<int>(connections.size());
+}
+
 void QtWebServer::Impl::incoming(qintptr fd) {
   QTcpSocket* s = tls ? new QSslSocket(gate) : new QTcpSocket(gate);
   if (!s->setSocketDescriptor(fd)) {
@@ -172,9 +187,12 @@ void QtWebServer::Impl::incoming(qintptr fd) {
   auto* deadline = new QTimer(s);
   deadline->setObjectName("deadline");
   deadline->setSingleShot(true);
-  QObject::connect(deadline, &QTimer::timeout, s, [s] { s->abort(); });
+  QObject::connect(deadline, &QTimer::timeout, s, [s] {
+    s->abort();
+    s->deleteLater();
+  });
   QObject::connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
-  if (open >= kMaxConnections) {
+  if (open_connections() >= kMaxConnections) {
     // One more than the limit: told so, and gone shortly whatever it does.
     GateVerdict v;
     v.status = 503;
@@ -186,8 +204,7 @@ void QtWebServer::Impl::incoming(qintptr fd) {
     s->disconnectFromHost();
     return;
   }
-  ++open;
-  QObject::connect(s, &QObject::destroyed, &context, [this] { --open; });
+  connections.emplace_back(s);
   deadline->start(kRequestTimeoutMs);
   if (auto* ssl = qobject_cast<QSslSocket*>(s)) {
     ssl->setSslConfiguration(*tls);
@@ -290,8 +307,8 @@ void QtWebServer::broadcast(const std::string& message) {
   }
 }
 
-void QtWebServer::Impl::reply(QHttpServerResponder& r, int status, const QByteArray& type, const QByteArray& body,
-                              const HeaderFields& extra) {
+void QtWebServer::Impl::reply(QHttpServerResponder& r, int status, const QByteArray& type,
+                              const QByteArray& body, const HeaderFields& extra) {
   r.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
   for (const auto& [k, v] : security_headers()) r.writeHeader(qb(k), qb(v));
   for (const auto& [k, v] : extra) r.writeHeader(qb(k), qb(v));
@@ -355,13 +372,14 @@ void QtWebServer::Impl::routes() {
   http->route("/api/state", [this](const QHttpServerRequest&, QHttpServerResponder&& r) {
     reply(r, 200, "application/json", qb(site->api_state()));
   });
-  http->route("/fichiers/<arg>", [this](const QString& name, const QHttpServerRequest&, QHttpServerResponder&& r) {
-    const auto d = site->download(name.toStdString());
-    if (d)
-      send_file(r, *d);
-    else
-      reply(r, 404, "text/plain; charset=utf-8", "Fichier absent.\n");
-  });
+  http->route("/fichiers/<arg>",
+              [this](const QString& name, const QHttpServerRequest&, QHttpServerResponder&& r) {
+                const auto d = site->download(name.toStdString());
+                if (d)
+                  send_file(r, *d);
+                else
+                  reply(r, 404, "text/plain; charset=utf-8", "Fichier absent.\n");
+              });
   http->setMissingHandler([this](const QHttpServerRequest&, QHttpServerResponder&& r) {
     reply(r, 404, "text/plain; charset=utf-8", "Page introuvable.\n");
   });
@@ -381,7 +399,8 @@ void QtWebServer::Impl::start_stall_probe() {
     // delay within that second.
     if (now / 1000 != stall_last_ms / 1000) {
       if (std::FILE* f = std::fopen(stall_file.constData(), "a")) {
-        std::fprintf(f, "%lld %lld\n", static_cast<long long>(now / 1000), static_cast<long long>(stall_max_ms));
+        std::fprintf(f, "%lld %lld\n", static_cast<long long>(now / 1000),
+                     static_cast<long long>(stall_max_ms));
         std::fclose(f);
       }
       stall_max_ms = 0;

@@ -19,7 +19,9 @@ struct FileEntry {
 constexpr FileEntry kFiles[] = {
     {"enregistrements", "Enregistrements"}, {"production", "Production"}, {"annuel", "Fichier annuel"}};
 
-std::string dump(const nlohmann::json& j) { return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace); }
+std::string dump(const nlohmann::json& j) {
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 }  // namespace
 
@@ -121,7 +123,8 @@ nlohmann::json WebService::files_json() {
   for (const FileEntry& f : kFiles) {
     const auto d = download(f.name);
     if (!d) continue;
-    files.push_back({{"href", std::string("/fichiers/") + f.name}, {"label", f.label}, {"file", d->file_name}});
+    files.push_back(
+        {{"href", std::string("/fichiers/") + f.name}, {"label", f.label}, {"file", d->file_name}});
   }
   return files;
 }

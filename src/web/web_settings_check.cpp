@@ -28,11 +28,11 @@ std::optional<Text> web_settings_problem(const WebSettings& s) {
   if (!is_numeric_address(address))
     return w("L'adresse d'écoute « ") + Text(address) +
            w(" » n'est pas une adresse IP (127.0.0.1 : cette machine seule ; 0.0.0.0 : tout le réseau).");
-  if (s.PORT < 1 || s.PORT > 65535) return w("Le port doit être un nombre entre 1 et 65535 (8080 d'ordinaire).");
+  if (s.PORT < 1 || s.PORT > 65535)
+    return w("Le port doit être un nombre entre 1 et 65535 (8080 d'ordinaire).");
   if (has_control_char(s.UTILISATEUR) || has_control_char(s.MOT_DE_PASSE))
     return w("Le nom d'utilisateur ou le mot de passe contient des caractères de contrôle : vérifiez-les.");
-  if (s.UTILISATEUR.find(':') != Text::npos)
-    return w("Le nom d'utilisateur ne peut pas contenir « : ».");
+  if (s.UTILISATEUR.find(':') != Text::npos) return w("Le nom d'utilisateur ne peut pas contenir « : ».");
   if (s.UTILISATEUR.empty() != s.MOT_DE_PASSE.empty())
     return w("L'utilisateur et le mot de passe vont ensemble : indiquez les deux, ou aucun.");
   if (s.MOT_DE_PASSE.empty() && !is_loopback_address(address))

@@ -1,5 +1,6 @@
 // The page in a real browser (Debian's chromium, driven by puppeteer-core),
-// served by a headless run on the simulated interface: the first meter's
+// served by a headless run on the simulated interface, behind a login (the
+// browser's credentials also open the live stream): the first meter's
 // address and power are those of /api/state, a later value appears without
 // reload within 2 s of the frame that carried it, the page fits a phone, and
 // a screenshot is saved.
@@ -18,6 +19,8 @@ const CHROMIUM = "/usr/bin/chromium";
 if (!fs.existsSync(CHROMIUM)) { console.error("chromium absent"); process.exit(77); }
 const puppeteer = require(path.resolve(modulesDir, "node_modules", "puppeteer-core"));
 
+// A password as the program stores it (each byte XOR 0x1F).
+const scramble = (clear) => Array.from(clear, (c) => String.fromCharCode(c.charCodeAt(0) ^ 0x1f)).join("");
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 function fail(msg) { throw new Error("ECHEC: " + msg); }
 
@@ -28,9 +31,11 @@ function freePort() {
   });
 }
 
+const USER = "moi", PASSWORD = "mot-de-passe";
+
 function getJson(port, p) {
   return new Promise((resolve, reject) => {
-    http.get({ host: "127.0.0.1", port, path: p }, (res) => {
+    http.get({ host: "127.0.0.1", port, path: p, auth: `${USER}:${PASSWORD}` }, (res) => {
       let body = "";
       res.on("data", (c) => (body += c));
       res.on("end", () => { try { resolve(JSON.parse(body)); } catch (e) { reject(e); } });
@@ -64,7 +69,8 @@ async function main() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), "vireluz_e2e_browser_"));
   const port = await freePort();
   fs.writeFileSync(path.join(dir, "vireluz_cfg.ini"),
-    `[CONFIG_PRG]\r\nREPERTOIR_ENR=${dir}\r\nPERIODE_ENR=7\r\n[CONFIG_WEB]\r\nACTIF=1\r\nPORT=${port}\r\n`);
+    `[CONFIG_PRG]\r\nREPERTOIR_ENR=${dir}\r\nPERIODE_ENR=7\r\n[CONFIG_WEB]\r\nACTIF=1\r\nPORT=${port}\r\n` +
+    `UTILISATEUR=${USER}\r\nMOT DE PASSE=${scramble(PASSWORD)}\r\n`);
   const run = spawn(exe, ["--headless", "--simulate", "--config-dir", dir, "--run-for", "120"],
                     { stdio: ["ignore", "ignore", "inherit"] });
   let browser;
@@ -85,6 +91,7 @@ async function main() {
     const errors = [];
     page.on("pageerror", (e) => errors.push(e.message));
     page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
+    await page.authenticate({ username: USER, password: PASSWORD });
     await page.setViewport({ width: 1280, height: 900 });
     await page.goto(`http://127.0.0.1:${port}/`, { waitUntil: "load" });
     await page.evaluate(() => { window.__sansRechargement = true; });
@@ -122,8 +129,8 @@ async function main() {
     const simulated = await page.evaluate(() => !document.getElementById("simulee").hidden);
     if (!simulated) fail("l'interface simulée n'est pas signalée");
 
-    // Graphs with a few samples, then the screenshot.
-    await sleep(8000);
+    // Graphs with a few samples (more with VIRELUZ_SHOT_WAIT_S), then the screenshot.
+    await sleep(1000 * Number(process.env.VIRELUZ_SHOT_WAIT_S || 8));
     await page.screenshot({ path: shotPath, fullPage: true });
 
     // On a phone: one column, nothing wider than the screen.

@@ -1,6 +1,6 @@
-#include "web/web_gate.h"
-
 #include <gtest/gtest.h>
+
+#include "web/web_gate.h"
 
 namespace vireluz {
 namespace {
@@ -28,15 +28,17 @@ TEST(WebHead, IsFoundWhole_AndMalformedHeadsAreRefused) {
   ASSERT_NE(h.field("host"), nullptr);
   EXPECT_EQ(*h.field("host"), "a:1");
   EXPECT_TRUE(h.field_has_token("connection", "upgrade"));
-  for (const char* bad : {"GET / HTTP/1.1 x\r\n\r\n", "GET /\r\n\r\n", "GET / HTTP/1.1\r\n folded\r\n\r\n",
-                          "GET / HTTP/1.1\r\nno colon\r\n\r\n", "GET / HTTP/1.1\r\n: empty\r\n\r\n",
-                          "GET / HTTP/1.1\r\nX: a\x01b\r\n\r\n", "G\x7f / HTTP/1.1\r\n\r\n", "GET / HTTX/1.1\r\n\r\n"})
+  for (const char* bad :
+       {"GET / HTTP/1.1 x\r\n\r\n", "GET /\r\n\r\n", "GET / HTTP/1.1\r\n folded\r\n\r\n",
+        "GET / HTTP/1.1\r\nno colon\r\n\r\n", "GET / HTTP/1.1\r\n: empty\r\n\r\n",
+        "GET / HTTP/1.1\r\nX: a\x01b\r\n\r\n", "G\x7f / HTTP/1.1\r\n\r\n", "GET / HTTX/1.1\r\n\r\n",
+        "GET /a{b} HTTP/1.1\r\n\r\n", "GET /a\"b HTTP/1.1\r\n\r\n"})
     EXPECT_FALSE(parse_head(bad).has_value()) << bad;
 }
 
 TEST(WebPath, DotSegmentsAreRefusedHoweverTheyAreWritten) {
-  for (const char* t : {"/..", "/../etc/passwd", "/a/../b", "/%2e%2e/x", "/%2E%2e", "/.%2e/", "/%2e", "/a/./b",
-                        "/a%2f..%2fb", "/a\\b", "/a%5c..", "/%00", "/%zz", "/%2", "x", "http://h/"})
+  for (const char* t : {"/..", "/../etc/passwd", "/a/../b", "/%2e%2e/x", "/%2E%2e", "/.%2e/", "/%2e",
+                        "/a/./b", "/a%2f..%2fb", "/a\\b", "/a%5c..", "/%00", "/%zz", "/%2", "x", "http://h/"})
     EXPECT_NE(request_path(t).status, 0) << t;
   EXPECT_EQ(request_path("/api/state?x=../..").path, "/api/state");
   EXPECT_EQ(request_path("/fichiers/enregistrements").status, 0);
@@ -46,7 +48,9 @@ TEST(WebPath, DotSegmentsAreRefusedHoweverTheyAreWritten) {
 
 TEST(WebGate, OnlyPlainGetsWithoutBodyPass) {
   WebGate gate("", "", false);
-  auto check = [&](const std::string& text, std::size_t extra = 0) { return gate.check(head(text), extra, "a", 0); };
+  auto check = [&](const std::string& text, std::size_t extra = 0) {
+    return gate.check(head(text), extra, "a", 0);
+  };
   EXPECT_EQ(check(get("/")).kind, GateVerdict::Kind::kPage);
   const GateVerdict post = check("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(post.status, 405);
@@ -62,7 +66,8 @@ TEST(WebGate, OnlyPlainGetsWithoutBodyPass) {
   // The refusal is a whole answer with the page's protections.
   const std::string r = refusal_response(post);
   EXPECT_EQ(r.rfind("HTTP/1.1 405 Method Not Allowed\r\n", 0), 0u);
-  for (const auto& [k, v] : security_headers()) EXPECT_NE(r.find(k + ": " + v + "\r\n"), std::string::npos) << k;
+  for (const auto& [k, v] : security_headers())
+    EXPECT_NE(r.find(k + ": " + v + "\r\n"), std::string::npos) << k;
   EXPECT_NE(r.find("Allow: GET\r\n"), std::string::npos);
   const std::size_t body = r.find("\r\n\r\n") + 4;
   EXPECT_NE(r.find("Content-Length: " + std::to_string(r.size() - body) + "\r\n"), std::string::npos);
@@ -100,7 +105,9 @@ TEST(WebGate, StreamIsAWebSocketFromThePagesOwnOrigin) {
   const std::string ws =
       "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
       "Sec-WebSocket-Version: 13\r\n";
-  auto check = [&](const std::string& extra) { return gate.check(head(get("/flux", extra)), 0, "a", 0).status; };
+  auto check = [&](const std::string& extra) {
+    return gate.check(head(get("/flux", extra)), 0, "a", 0).status;
+  };
   EXPECT_EQ(gate.check(head(get("/flux", ws)), 0, "a", 0).kind, GateVerdict::Kind::kStream);
   EXPECT_EQ(check(ws + "Origin: http://127.0.0.1:8080\r\n"), 0);
   EXPECT_EQ(check(ws + "Origin: http://evil.example\r\n"), 403);

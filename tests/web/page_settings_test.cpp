@@ -51,7 +51,8 @@ TEST(WebGraphFeed, SendsEachSampleOnceThroughRingTurnsClearsAndTraceChanges) {
 }
 
 TEST(WebSettings, PageOpenToTheNetworkNeedsALogin) {
-  for (const char* a : {"127.0.0.1", "127.1.2.3", "::1", "::ffff:127.0.0.1"}) EXPECT_TRUE(is_loopback_address(a)) << a;
+  for (const char* a : {"127.0.0.1", "127.1.2.3", "::1", "::ffff:127.0.0.1"})
+    EXPECT_TRUE(is_loopback_address(a)) << a;
   for (const char* a : {"0.0.0.0", "::", "192.168.1.2", "localhost", "128.0.0.1"})
     EXPECT_FALSE(is_loopback_address(a)) << a;
   WebSettings s;

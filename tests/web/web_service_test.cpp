@@ -54,8 +54,9 @@ class FakeServer : public WebServer {
 class WebServiceTest : public ::testing::Test {
  protected:
   WebServiceTest() {
-    dir = std::filesystem::temp_directory_path() /
-          ("vireluz_web_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir =
+        std::filesystem::temp_directory_path() /
+        ("vireluz_web_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::create_directories(dir);
     program.ProgramDir = dir.string() + "/";
     program.ConfigDirOverride = dir.string() + "/";
