@@ -1,5 +1,8 @@
 #include "web/page_state.h"
 
+#include <optional>
+#include <vector>
+
 namespace vireluz {
 namespace {
 
@@ -26,28 +29,77 @@ nlohmann::json gauge_json(const Gauge& g) {
   return j;
 }
 
-nlohmann::json meter_json(const MainWindowState& w, const MeterComponents& c) {
-  nlohmann::json rows = nlohmann::json::array();
-  auto pair = [&](FieldId label, FieldId value) {
-    rows.push_back({{"label", field_json(w[label])}, {"value", field_json(w[value])}});
-  };
+// One row of a meter's box, as the window lays it out: a caption and a value
+// box (with a gauge for the currents), or a caption and a LED, or a caption.
+struct Row {
+  FieldId label;
+  std::optional<FieldId> value;
+  std::optional<GaugeId> gauge;
+  std::optional<LedId> led;
+};
+
+std::vector<Row> rows_of(const MeterComponents& c) {
+  std::vector<Row> rows;
+  auto pair = [&](FieldId label, FieldId value) { rows.push_back({label, value, {}, {}}); };
   pair(c.label_adco, c.adco);
   pair(c.label_isousc, c.isousc);
   pair(c.label_optarif, c.optarif);
   pair(c.label_ptec, c.ptec);
   for (std::size_t i = 0; i < 6; ++i) pair(c.label_index[i], c.index[i]);
-  for (std::size_t i = 0; i < 3; ++i)
-    rows.push_back({{"label", field_json(w[c.label_i_inst[i]])},
-                    {"value", field_json(w[c.i_inst[i]])},
-                    {"gauge", gauge_json(w[c.gauge[i]])}});
+  for (std::size_t i = 0; i < 3; ++i) rows.push_back({c.label_i_inst[i], c.i_inst[i], c.gauge[i], {}});
   for (std::size_t i = 0; i < 3; ++i) pair(c.label_imax[i], c.imax[i]);
   pair(c.label_pa, c.papp);
   pair(c.label_injection, c.injection);
   pair(c.label_saison, c.saison);
-  rows.push_back({{"label", field_json(w[c.label_pilote])}, {"led", led_json(w[c.led_pilote])}});
-  rows.push_back({{"label", field_json(w[c.label_couleur])}, {"led", led_json(w[c.led_couleur])}});
-  rows.push_back({{"label", field_json(w[c.label_jaune])}});
-  return {{"box", field_json(w[c.group_box])}, {"rows", std::move(rows)}};
+  rows.push_back({c.label_pilote, {}, {}, c.led_pilote});
+  rows.push_back({c.label_couleur, {}, {}, c.led_couleur});
+  rows.push_back({c.label_jaune, {}, {}, {}});
+  return rows;
+}
+
+const std::array<std::vector<Row>, 2>& meter_rows() {
+  static const std::array<std::vector<Row>, 2> kRows = {rows_of(kMeter[0]), rows_of(kMeter[1])};
+  return kRows;
+}
+
+bool same(const Field& a, const Field& b) {
+  return a.text == b.text && a.visible == b.visible && a.enabled == b.enabled &&
+         a.background == b.background && a.font == b.font && a.bold == b.bold;
+}
+bool same(const Led& a, const Led& b) {
+  return a.on == b.on && a.on_colour == b.on_colour && a.off_colour == b.off_colour && a.visible == b.visible;
+}
+bool same(const Gauge& a, const Gauge& b) {
+  return a.max == b.max && a.zone1 == b.zone1 && a.zone2 == b.zone2 && a.position == b.position &&
+         a.visible == b.visible;
+}
+
+bool same_row(const MainWindowState& a, const MainWindowState& b, const Row& r) {
+  return same(a[r.label], b[r.label]) && (!r.value || same(a[*r.value], b[*r.value])) &&
+         (!r.gauge || same(a[*r.gauge], b[*r.gauge])) && (!r.led || same(a[*r.led], b[*r.led]));
+}
+
+nlohmann::json row_json(const MainWindowState& w, const Row& r) {
+  nlohmann::json j = {{"label", field_json(w[r.label])}};
+  if (r.value) j["value"] = field_json(w[*r.value]);
+  if (r.gauge) j["gauge"] = gauge_json(w[*r.gauge]);
+  if (r.led) j["led"] = led_json(w[*r.led]);
+  return j;
+}
+
+// All rows as an array, or (with `before`) only the rows that differ from it,
+// as an object keyed by row number.
+nlohmann::json meter_json(const MainWindowState& w, int meter, const MainWindowState* before) {
+  const std::vector<Row>& rows = meter_rows()[static_cast<std::size_t>(meter)];
+  nlohmann::json out = before ? nlohmann::json::object() : nlohmann::json::array();
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    if (!before)
+      out.push_back(row_json(w, rows[k]));
+    else if (!same_row(w, *before, rows[k]))
+      out[std::to_string(k)] = row_json(w, rows[k]);
+  }
+  return {{"box", field_json(w[kMeter[static_cast<std::size_t>(meter)].group_box])},
+          {"rows", std::move(out)}};
 }
 
 nlohmann::json graph_head(const GraphState& g, const Text& caption) {
@@ -73,7 +125,8 @@ nlohmann::json samples_json(const GraphState& g, int first) {
 
 }  // namespace
 
-nlohmann::json page_window_json(const MainWindowState& w, bool simulated, bool reading) {
+nlohmann::json page_window_json(const MainWindowState& w, bool simulated, bool reading,
+                                const MainWindowState* before) {
   return {
       {"title", simulated ? "VIRELUZ 2 compteurs (interface simulée)" : "VIRELUZ 2 compteurs"},
       {"simulated", simulated},
@@ -88,7 +141,7 @@ nlohmann::json page_window_json(const MainWindowState& w, bool simulated, bool r
        {{"visible", w[FieldId::Panel_demauto].visible},
         {"text", cp1252_to_utf8(w[FieldId::Label_demauto1].text + w[FieldId::Label_demauto2].text + " " +
                                 w[FieldId::Label_demauto3].text)}}},
-      {"meters", {meter_json(w, kMeter[0]), meter_json(w, kMeter[1])}},
+      {"meters", {meter_json(w, 0, before), meter_json(w, 1, before)}},
   };
 }
 

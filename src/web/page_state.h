@@ -14,8 +14,11 @@ namespace vireluz {
 
 // The main window: title, interface label and reading state, the common LEDs,
 // the automatic-start panel, and for each meter its group box and its rows
-// (caption, value box, gauge or LED).
-nlohmann::json page_window_json(const MainWindowState& window, bool simulated, bool reading);
+// (caption, value box, gauge or LED) in the window's order: all of them (an
+// array), or with `before`, the state last sent, only those that differ from
+// it (an object keyed by row number).
+nlohmann::json page_window_json(const MainWindowState& window, bool simulated, bool reading,
+                                const MainWindowState* before = nullptr);
 
 // The graphs for the pages: all samples for a page that opens, then only the
 // samples added since the last message, so that every message stays small.

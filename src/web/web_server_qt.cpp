@@ -114,8 +114,8 @@ int QtWebServer::pages() const {
 
 void QtWebServer::stop() {
   Impl& d = *impl_;
-  for (const auto& p : d.pages)
-    if (p) p->abort();
+  // The pages first: their sockets may still be children of the gate.
+  for (const auto& p : d.pages) delete p.data();
   d.pages.clear();
   d.ws.reset();
   d.http.reset();  // the gate and every socket still in it go with it

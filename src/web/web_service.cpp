@@ -142,10 +142,13 @@ std::string WebService::message(bool full) {
     changed = changed || graph_changed;
   }
   if (!changed) return {};
+  nlohmann::json window =
+      page_window_json(p.window(), p.d2xx().simulated(), reading, full ? nullptr : &sent_window_);
   sent_serial_ = p.window().serial;
   sent_reading_ = reading;
+  sent_window_ = p.window();
   return dump({{"type", "state"},
-               {"window", page_window_json(p.window(), p.d2xx().simulated(), reading)},
+               {"window", std::move(window)},
                {"graphs", std::move(graphs)},
                {"files", files_json()}});
 }

@@ -55,6 +55,7 @@ class WebService : private WebSite {
   std::optional<WebSettings> applied_;
   GraphFeed feed_;
   std::uint64_t sent_serial_ = ~0ull;
+  MainWindowState sent_window_;  // the window as the pages last got it
   bool sent_reading_ = false;
   // A start or stop of reading reaches the pages once it has settled.
   std::unique_ptr<Timer> settle_;

@@ -130,7 +130,7 @@ def test_served_page(d, port):
     msgs = asyncio.run(stream(port, headers=[("Authorization", login[15:].strip())],
                               origin="http://127.0.0.1:%d" % port, messages=3))
     check(msgs[0]["graphs"][0].get("reset") is True and len(msgs) == 3, "messages du flux")
-    rows = msgs[-1]["window"]["meters"][0]["rows"]
+    rows = msgs[0]["window"]["meters"][0]["rows"]
     check(rows[0]["label"]["text"] == "ADCO" and rows[0]["value"]["text"].startswith("SIMU"), "ADCO : %s" % rows[0])
     served.extend(json.dumps(m).encode() for m in msgs)
 

@@ -138,7 +138,12 @@ TEST_F(WebServiceTest, FramesReachOpenPagesOnlyAndEachCarriesItsNewSamples) {
   const auto& g = server.sent[0]["graphs"][0];
   EXPECT_FALSE(g.contains("reset"));
   EXPECT_EQ(g["samples"], nlohmann::json::parse("[[7]]"));
-  EXPECT_EQ(server.sent[0]["window"]["meters"][0]["rows"][10]["value"]["text"], "7 A");
+  // Only the rows that changed: the current (and its gauge), the maximum.
+  const auto& changed = server.sent[0]["window"]["meters"][0]["rows"];
+  EXPECT_EQ(changed["10"]["value"]["text"], "7 A");
+  EXPECT_EQ(changed["10"]["gauge"]["position"], 7);
+  EXPECT_FALSE(changed.contains("0"));
+  EXPECT_LE(changed.size(), 3u);
 
   // A second page opening does not make the first miss a sample.
   serial.receive(frame(9));

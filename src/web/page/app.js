@@ -88,15 +88,17 @@ function renderWindow(w) {
   w.meters.forEach((m, i) => {
     if (!meterViews[i]) meterViews[i] = buildMeter(parent);
     const view = meterViews[i];
-    if (view.rows.length !== m.rows.length) {
+    // All rows (an array) when the page opens, then only those that changed.
+    if (Array.isArray(m.rows) && view.rows.length !== m.rows.length) {
       view.rows.forEach((r) => r.line.remove());
       view.rows = [];
       m.rows.forEach((row) => buildRow(view, row));
     }
     view.box.hidden = m.box.visible === false;
     view.title.textContent = m.box.text;
-    m.rows.forEach((row, k) => {
+    Object.entries(m.rows).forEach(([k, row]) => {
       const r = view.rows[k];
+      if (!r) return;
       applyField(r.label, row.label, false);
       let shown = row.label.visible !== false;
       if (r.value && row.value) { applyField(r.value, row.value, true); shown = shown || row.value.visible !== false; }
