@@ -22,9 +22,13 @@ ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 1
 
 
 def cpu_s(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    """CPU time of every thread of the process, in seconds (scheduler
+    statistics: nanoseconds, where /proc/PID/stat counts 10 ms ticks)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+            total += int(f.read().split()[0])
+    return total / 1e9
 
 
 async def page(port, until):
@@ -38,7 +42,9 @@ async def page(port, until):
                 break
 
 
-def one_round():
+def one_round(pages_on):
+    """pages_on: which of the two runs (0 or 1) gets the pages, so that rounds
+    can swap them and a difference between the two processes cancels out."""
     with temp_dir("web_cost_a") as da, temp_dir("web_cost_b") as db:
         ports = free_port(), free_port()
         for d, p in zip((da, db), ports):
@@ -48,23 +54,25 @@ def one_round():
             for p in ports:
                 wait_listening(p)
             time.sleep(3)
-            start = [cpu_s(a.proc.pid), cpu_s(b.proc.pid)]
+            pids = [a.proc.pid, b.proc.pid]
+            start = [cpu_s(pid) for pid in pids]
             until = time.monotonic() + SECONDS
 
             async def two_pages():
-                await asyncio.gather(page(ports[0], until), page(ports[0], until))
+                await asyncio.gather(page(ports[pages_on], until), page(ports[pages_on], until))
             asyncio.run(two_pages())
-            end = [cpu_s(a.proc.pid), cpu_s(b.proc.pid)]
+            end = [cpu_s(pid) for pid in pids]
             a.stop()
             b.stop()
             a.wait()
             b.wait()
-    with_pages, without = end[0] - start[0], end[1] - start[1]
+    with_pages, without = end[pages_on] - start[pages_on], end[1 - pages_on] - start[1 - pages_on]
     scale = 60.0 / SECONDS
-    print("CPU par minute : %.2f s avec 2 pages ouvertes, %.2f s sans page ; rapport %.3f (charge %s)"
+    print("CPU par minute : %.3f s avec 2 pages ouvertes, %.3f s sans page ; rapport %.3f (charge %s)"
           % (with_pages * scale, without * scale, with_pages / without if without else float("nan"),
-             open("/proc/loadavg").read().split()[0]))
+             open("/proc/loadavg").read().split()[0]), flush=True)
+    return with_pages / without
 
 
-for _ in range(ROUNDS):
-    one_round()
+ratios = sorted(one_round(i % 2) for i in range(ROUNDS))
+print("rapport médian sur %d manches : %.3f" % (ROUNDS, ratios[len(ratios) // 2]))
