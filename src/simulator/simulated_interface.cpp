@@ -324,12 +324,17 @@ bool SimulatedInterface::ensure_pty() {
   master_fd_ = master;
   slave_fd_ = slave;
   slave_path_ = name;
+  // The program opens the line through this process's own descriptor rather
+  // than /dev/pts/N. Serial ports take a lock file named after the path, and a
+  // lock left by another user's killed run on the same pseudo-terminal number
+  // could not be removed and would refuse the port; this name is ours alone.
+  device_path_ = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(slave);
   return true;
 }
 
 std::string SimulatedInterface::slave_path() {
   ensure_pty();
-  return slave_path_;
+  return device_path_;
 }
 
 // ---- D2xx ----

@@ -137,6 +137,7 @@ class SimulatedInterface : public D2xx {
   int master_fd_ = -1, slave_fd_ = -1;
   bool pty_failed_ = false;
   std::string slave_path_;
+  std::string device_path_;
 };
 
 }  // namespace vireluz
