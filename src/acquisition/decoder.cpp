@@ -159,18 +159,6 @@ void Decoder::apply_option_display(const Routed& r, TariffKind kind) {
   }
 }
 
-bool Decoder::plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value) {
-  if (!filter_on_ || watch_[static_cast<std::size_t>(r.meter - 1)].filter.accept(track, q, value, now_ms_))
-    return true;
-  ++r.slot.rejected_values;
-  return false;
-}
-
-bool Decoder::plausible(const Routed& r, Label l, Quantity q, std::string_view digits) {
-  const auto v = parse_digits(digits);
-  return v && plausible(r, track(l), q, *v);
-}
-
 std::optional<std::int64_t> Decoder::index_sum(const Routed& r, std::initializer_list<Label> labels) const {
   const PlausibilityFilter& f = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
   std::int64_t sum = 0;

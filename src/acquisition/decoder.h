@@ -24,6 +24,7 @@
 #include "acquisition/index_power.h"
 #include "acquisition/meter_slot.h"
 #include "acquisition/plausibility.h"
+#include "acquisition/tic_text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
@@ -103,8 +104,16 @@ class Decoder {
   // Plausibility of a value whose checksum holds; an implausible value is
   // counted in the meter's record. A text that is not a number is refused
   // without being counted, as before the filter.
-  bool plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value);
-  bool plausible(const Routed& r, Label l, Quantity q, std::string_view digits);
+  bool plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value) {
+    if (!filter_on_ || watch_[static_cast<std::size_t>(r.meter - 1)].filter.accept(track, q, value, now_ms_))
+      return true;
+    ++r.slot.rejected_values;
+    return false;
+  }
+  bool plausible(const Routed& r, Label l, Quantity q, std::string_view digits) {
+    const auto v = parse_digits(digits);
+    return v && plausible(r, track(l), q, *v);
+  }
   // Tomorrow's Tempo colour: -1 none announced, 0 blue, 1 white, 2 red.
   void tomorrow_colour(const Routed& r, int colour);
   void status_word(const Routed& r, std::uint32_t word, std::string_view text);

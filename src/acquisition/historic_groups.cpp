@@ -106,8 +106,8 @@ void Decoder::historic_values(const Routed& r) {
       historic_index(r, Label::BBRHCJR, s.BBRHCJR, 4);
       historic_index(r, Label::BBRHPJR, s.BBRHPJR, 5);
       index_power(r,
-                  index_sum(r, {Label::BBRHCJB, Label::BBRHPJB, Label::BBRHCJW, Label::BBRHPJW, Label::BBRHCJR,
-                                Label::BBRHPJR}),
+                  index_sum(r, {Label::BBRHCJB, Label::BBRHPJB, Label::BBRHCJW, Label::BBRHPJW,
+                                Label::BBRHCJR, Label::BBRHPJR}),
                   std::nullopt);
       const GroupIndex::Fixed demain = groups_.fixed(Label::DEMAIN, 4, false);
       tomorrow_colour(r, demain.readable ? index_de_liste(demain.value, kDemain) : -1);
@@ -135,7 +135,8 @@ void Decoder::historic_values(const Routed& r) {
   // 3-4. Currents.
   if (s.phase_mode == PhaseMode::MONO) {
     const GroupIndex::Fixed iinst = groups_.fixed(Label::IINST, 3, true);
-    if (iinst.valid && all_digits(iinst.value) && plausible(r, Label::IINST, Quantity::Current, iinst.value)) {
+    if (iinst.valid && all_digits(iinst.value) &&
+        plausible(r, Label::IINST, Quantity::Current, iinst.value)) {
       supprime_zero_into(iinst.value, s.IINST);
       set_text2(c.i_inst[0], s.IINST, dtext::kUnitA);
       const GroupIndex::Fixed imax = groups_.fixed(Label::IMAX, 3, false);
@@ -168,7 +169,8 @@ void Decoder::historic_values(const Routed& r) {
   if (groups_.has(Label::PAPP)) {
     const GroupIndex::Fixed papp = groups_.fixed(Label::PAPP, 5, true);
     if (papp.valid) {
-      if (const auto p = parse_digits(papp.value); p && plausible(r, track(Label::PAPP), Quantity::Power, *p)) {
+      if (const auto p = parse_digits(papp.value);
+          p && plausible(r, track(Label::PAPP), Quantity::Power, *p)) {
         put_text(s.PAPP, papp.value);
         supprime_zero_into(papp.value, scratch_);
         set_text2(c.papp, scratch_, dtext::kUnitVA);

@@ -14,9 +14,15 @@ class IndexPower {
   static constexpr std::int64_t kMaxSpanMs = 15 * 60000;
 
   // The index (Wh) at `now_ms`; returns the power in W, -1 while unknown.
-  std::int32_t update(std::int64_t wh, std::int64_t now_ms);
+  std::int32_t update(std::int64_t wh, std::int64_t now_ms) {
+    const std::int64_t span = now_ms - at_ms_;
+    if (started_ && wh >= wh_ && span >= 0 && span < kMinSpanMs) return watts_;
+    return next(wh, now_ms);
+  }
 
  private:
+  std::int32_t next(std::int64_t wh, std::int64_t now_ms);
+
   bool started_ = false;
   std::int64_t wh_ = 0, at_ms_ = 0;
   std::int32_t watts_ = -1;

@@ -80,7 +80,8 @@ void Decoder::jaune_groups(const Routed& r) {
     // Each of the four indexes is judged; one implausible index refuses the group.
     if (ok) {
       bool all = true;
-      for (std::size_t i = 0; i < 4; ++i) all = plausible(r, kEnergTrack + i, Quantity::KwhIndex, *v[i]) && all;
+      for (std::size_t i = 0; i < 4; ++i)
+        all = plausible(r, kEnergTrack + i, Quantity::KwhIndex, *v[i]) && all;
       ok = all;
     }
     if (ok) {

@@ -150,7 +150,8 @@ void Decoder::standard_values(const Routed& r) {
   if (s.tariff_kind == TariffKind::PROD) {
     const GroupIndex::Delimited& g = sinsti;
     if (g.valid) {
-      if (const auto p = parse_digits(g.value); p && plausible(r, track(Label::SINSTI), Quantity::Power, *p)) {
+      if (const auto p = parse_digits(g.value);
+          p && plausible(r, track(Label::SINSTI), Quantity::Power, *p)) {
         s.SINSTI.assign(g.value);
         supprime_zero_into(g.value, s.PAPP);  // the integer written back in decimal
         set_text2(c.papp, s.PAPP, dtext::kUnitVA);
@@ -197,9 +198,11 @@ void Decoder::standard_values(const Routed& r) {
     set_text2(c.imax[0], scratch_, dtext::kUnitV);
   }
   const GroupIndex::Delimited urms2 = groups_.delimited(Label::URMS2);
-  if (urms2.valid && plausible(r, Label::URMS2, Quantity::Voltage, urms2.value)) put_text(s.URMS2, urms2.value);
+  if (urms2.valid && plausible(r, Label::URMS2, Quantity::Voltage, urms2.value))
+    put_text(s.URMS2, urms2.value);
   const GroupIndex::Delimited urms3 = groups_.delimited(Label::URMS3);
-  if (urms3.valid && plausible(r, Label::URMS3, Quantity::Voltage, urms3.value)) put_text(s.URMS3, urms3.value);
+  if (urms3.valid && plausible(r, Label::URMS3, Quantity::Voltage, urms3.value))
+    put_text(s.URMS3, urms3.value);
 
   // 7-8. Currents.
   if (s.phase_mode == PhaseMode::MONO) {

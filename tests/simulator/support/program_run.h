@@ -6,10 +6,9 @@
 // The data folder is a fresh temporary folder, removed at the end.
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "acquisition/forwarding_d2xx.h"
 #include "acquisition/serial_link.h"
