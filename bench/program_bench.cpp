@@ -31,16 +31,20 @@ const DateTime kStart{2026, 6, 15, 0, 0, 0, 0};
 
 class NullMail : public MailSender {
  public:
-  void send(const MailMessage&, const SmtpSettings&, Done done) override {
+  RequestHandle send(const MailMessage&, const SmtpSettings&, Done done) override {
     ++sent;
     done(std::nullopt);
+    return nullptr;
   }
   int sent = 0;
 };
 
 class NullHttp : public HttpClient {
  public:
-  void send(const HttpRequest&, Done done) override { done(HttpResult{HttpResponse{200, "OK"}, {}}); }
+  RequestHandle send(const HttpRequest&, Done done) override {
+    done(HttpResult{HttpResponse{200, "OK"}, {}});
+    return nullptr;
+  }
 };
 
 // The serial port on the simulator's sink: bytes reach the program while open.
@@ -87,9 +91,8 @@ void write_configuration(const fs::path& dir) {
 
 // A fresh program reading both meters, stopped before the day starts.
 struct Run {
-  explicit Run(const fs::path& dir) {
-    program.ProgramDir = dir.string() + "/";
-    program.ConfigDirOverride = dir.string() + "/";
+  explicit Run(const fs::path& dir)
+      : program(sched, sched, messages, d2xx, link, {dir.string() + "/", dir.string() + "/"}) {
     services = std::make_unique<Services>(program, mail, http);
     sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), sched);
     d2xx.target = sim.get();
@@ -103,7 +106,7 @@ struct Run {
   RecordingMessages messages;
   ForwardingD2xx d2xx;
   SinkLink link;
-  Program program{sched, sched, messages, d2xx, link};
+  Program program;
   NullMail mail;
   NullHttp http;
   std::unique_ptr<Services> services;

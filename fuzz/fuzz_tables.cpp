@@ -22,13 +22,13 @@
 #include <fstream>
 #include <string>
 
-#include "acquisition/meter_slot.h"
 #include "alerts/alert_engine.h"
 #include "alerts/mail_sender.h"
 #include "common/error.h"
 #include "common/sim_scheduler.h"
 #include "config/config_files.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 #include "upload/cosm.h"
 #include "upload/http_client.h"
 

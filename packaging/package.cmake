@@ -1,8 +1,9 @@
 # The Debian package (cpack -G DEB in the build folder): the program and the
 # tool in /usr/bin, the menu entry and icon, the manual pages, the udev rule of
 # the FTDI interfaces, the systemd unit of the headless runner (not enabled),
-# and the documentation files Debian asks for. Dependencies come from
-# dpkg-shlibdeps.
+# the maintainer scripts that tell systemd and udev about them and clean up on
+# removal and purge, and the documentation files Debian asks for.
+# Dependencies come from dpkg-shlibdeps.
 set(_pkg ${CMAKE_CURRENT_LIST_DIR})
 set(_gen ${CMAKE_BINARY_DIR}/packaging)
 set(_maintainer "VIRELUZ maintainers <vireluz@example.org>")
@@ -45,6 +46,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${_maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_pkg}/postinst ${_pkg}/prerm ${_pkg}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "watches French electricity meters through their tele-information output\n"
   "VIRELUZ reads one or two French electronic electricity meters through\n"

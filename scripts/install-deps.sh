@@ -12,7 +12,7 @@ PACKAGES=(
   libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
   python3 python3-aiosmtpd socat faketime xvfb xauth time openssl
   fonts-dejavu-core
-  dpkg-dev file lintian
+  dpkg-dev file lintian devscripts
 )
 
 missing=()

@@ -22,13 +22,13 @@
 
 #include "acquisition/decoder_groups.h"
 #include "acquisition/index_power.h"
-#include "acquisition/meter_slot.h"
 #include "acquisition/plausibility.h"
 #include "acquisition/tic_text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

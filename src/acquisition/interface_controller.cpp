@@ -287,11 +287,14 @@ void InterfaceController::message_lecture_en_cours() {
       UserMessage{MessageIcon::Warning, "Lecture en cours", "Option indisponible ! Lecture en cours"});
 }
 
+bool InterfaceController::refused_while_reading() {
+  if (!serial_.connected()) return false;
+  message_lecture_en_cours();
+  return true;
+}
+
 void InterfaceController::Diagnostique1Click() {
-  if (serial_.connected())
-    message_lecture_en_cours();
-  else
-    scan_interface();
+  if (!refused_while_reading()) scan_interface();
 }
 
 void InterfaceController::Cpts_Timer() {

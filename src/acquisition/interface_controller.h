@@ -12,7 +12,6 @@
 
 #include "acquisition/d2xx_unit.h"
 #include "acquisition/framer.h"
-#include "acquisition/meter_slot.h"
 #include "acquisition/serial_link.h"
 #include "common/clock.h"
 #include "common/event.h"
@@ -22,6 +21,7 @@
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 
@@ -56,6 +56,10 @@ class InterfaceController {
   void reset_module();
   void affiche_nb_compteurs();
   void message_lecture_en_cours();
+  // What cannot be done while the serial port is connected ("Quitter",
+  // "Configuration", "Scan Interface"...) is refused: message_lecture_en_cours,
+  // and true.
+  bool refused_while_reading();
 
   // Event handlers.
   void Cpts_Timer();

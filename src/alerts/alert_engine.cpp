@@ -106,8 +106,6 @@ AlertEngine::AlertEngine(Settings& settings, const MeasureTable& measures, Clock
   retry_timer_->set_handler([this] { retry_timer_fired(); });
 }
 
-AlertEngine::~AlertEngine() { *alive_ = false; }
-
 bool AlertEngine::alerts_running() const {
   return settings_.mail.ACTIF == 1 && settings_.mail.TABLEAU_VIDE != "OUI";
 }
@@ -255,10 +253,12 @@ void AlertEngine::hand_over(bool test, std::vector<Text> give_back_on_failure, M
   smtp.ca_file = settings_.mail.CA;
   const MailMessage message = build_message(flight->body);
   if (const auto bad = check_envelope(message)) return completed(flight, bad);
-  std::weak_ptr<bool> alive = alive_;
   try {
-    sender_.send(message, smtp, [this, alive, flight](const std::optional<Text>& error) {
-      if (!alive.expired()) completed(flight, error);
+    mails_.add([&](std::uint64_t id) {
+      return sender_.send(message, smtp, [this, id, flight](const std::optional<Text>& error) {
+        mails_.close(id);
+        completed(flight, error);
+      });
     });
   } catch (const std::exception& e) {
     completed(flight, Text(e.what()));

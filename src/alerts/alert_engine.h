@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "alerts/mail_sender.h"
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/timer.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 
@@ -45,7 +45,6 @@ class AlertEngine {
  public:
   AlertEngine(Settings& settings, const MeasureTable& measures, Clock& clock, MailSender& sender,
               TimerFactory& timers, UserMessages& messages);
-  ~AlertEngine();
 
   // Back-off after a failed mail: the first retry after kFirstRetryMs, each
   // following one twice as late, at most kMaxRetryMs.
@@ -137,7 +136,7 @@ class AlertEngine {
   int in_flight_ = 0;
   bool pending_ = false;
   int failures_ = 0;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  RequestSet mails_;  // cancelled with the engine
   // Local second (ms since the epoch / 1000) of the previous re-arm check.
   std::optional<std::int64_t> last_check_s_;
   // Re-arm times written since the previous check, with the local second in

@@ -9,13 +9,11 @@ namespace {
 // Blanks, control characters and the angle brackets cannot be part of an
 // address in "MAIL FROM:<...>" or "RCPT TO:<...>": they would end it and add
 // parameters or commands to the exchange.
-bool bad_address_char(unsigned char c) { return c <= 0x20 || c == 0x7f || c == '<' || c == '>'; }
+bool bad_address_char(char c) { return c == ' ' || is_control_char(c) || c == '<' || c == '>'; }
 
-Text printable(const Text& t) {
-  Text out = t;
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  return out;
+Text printable(Text t) {
+  std::replace_if(t.begin(), t.end(), is_control_char, '?');
+  return t;
 }
 
 // The item must be "address" or "name <address>", with nothing after '>'.
@@ -30,9 +28,7 @@ bool well_formed(const Text& item) {
 std::optional<Text> check_one(const Text& item, const Text& role) {
   const Text address = envelope_address(item);
   if (address.empty()) return w("Adresse Mail ") + role + w(" vide : le Mail n'est pas envoyé.");
-  const bool bad = !well_formed(item) || std::any_of(address.begin(), address.end(), [](char c) {
-                     return bad_address_char(static_cast<unsigned char>(c));
-                   });
+  const bool bad = !well_formed(item) || std::any_of(address.begin(), address.end(), bad_address_char);
   if (bad)
     return w("Adresse Mail ") + role + w(" invalide : \"") + printable(item) +
            w("\" (blanc, caractère de contrôle, < ou > interdits dans l'adresse). Le Mail n'est pas envoyé.");

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/io_loop.h"
 #include "common/text.h"
 
 namespace vireluz {
@@ -47,9 +48,12 @@ class MailSender {
   virtual ~MailSender() = default;
   // Starts one SMTP exchange for the message. Settings that cannot make an
   // exchange (bad server name or port) throw VireluzError at once; any later
-  // failure (no connection, refusal, time-out) comes through `done`. `done`
-  // may be called before send() returns (test doubles do).
-  virtual void send(const MailMessage& message, const SmtpSettings& smtp, Done done) = 0;
+  // failure (no connection, refusal, time-out) comes through `done`.
+  // Destroying the returned handle cancels the exchange and closes its
+  // connection; `done` is never called after, and the handle may be
+  // destroyed from inside `done`. A double that answers before send()
+  // returns gives an empty handle.
+  virtual RequestHandle send(const MailMessage& message, const SmtpSettings& smtp, Done done) = 0;
 };
 
 // The addresses of a recipient list "a@x, b@y": split at commas, blanks

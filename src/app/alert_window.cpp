@@ -225,8 +225,9 @@ TForm_alertes_mail::TForm_alertes_mail(Settings& settings, UserMessages& message
     if (!pushing_) model_.mail.tls = i;
   });
   connect(Edit_password_, &QLineEdit::textChanged, this, [this](const QString& text) {
-    if (!pushing_ && model_.mail.tls < 0)
-      ComboBox_tls_->setCurrentIndex(static_cast<int>(effective_tls(-1, cp(text))));
+    if (pushing_) return;
+    model_.mail.password = cp(text);
+    ComboBox_tls_->setCurrentIndex(model_.mail.tls_shown());
   });
   connect(Edit_reactivation_, &QLineEdit::editingFinished, this,
           [this] { run([this] { model_.reactivation_left(); }); });

@@ -1,12 +1,15 @@
 #pragma once
-// What the windowed program and the headless runner set up alike.
+// One run of the program, windowed or headless: the real ports, the program
+// core and its services, and what happens at the start and at the end of a
+// run whichever the shell.
 #include <memory>
+#include <string>
 
 #include "acquisition/d2xx.h"
 #include "acquisition/forwarding_d2xx.h"
 #include "acquisition/serial_port_qt.h"
 #include "alerts/smtp_curl.h"
-#include "app/headless.h"
+#include "app/options.h"
 #include "common/clock.h"
 #include "common/curl_multi_curl.h"
 #include "common/io_loop_qt.h"
@@ -19,23 +22,27 @@
 
 namespace vireluz {
 
-// The decimal separator of the environment's locale (LC_NUMERIC), ',' when it
-// has none; the locale itself is left as it was.
-char environment_decimal_separator();
-
-// The interface the options ask for: the simulated one (--simulate, with its
-// meter options) or the real FTDI chip. Throws with a French message when the
-// simulated interface's options are wrong.
-std::unique_ptr<D2xx> make_interface(const AppOptions& options, Program& program, Clock& clock);
-
-// One run of the program on the real ports: the system clock, Qt timers, the
-// serial port, the program core and its services (recording, alerts,
-// uploads). The windowed program and the headless runner differ only in how
-// they show messages. Construction leaves the interface unchosen; call
-// choose_interface() next (it throws as make_interface does).
-struct ProgramRun {
+// The run on the system clock, Qt timers, the serial port and libcurl. The
+// windowed program and the headless runner build one once their Qt
+// application exists, call start(), run the event loop, then stop().
+class ProgramRun {
+ public:
   ProgramRun(UserMessages& messages, const AppOptions& options, const std::string& program_dir);
-  void choose_interface(const AppOptions& options);
+
+  // Numbers in the C format (the decoder gets the environment's decimal
+  // separator), the interface (the simulated one with --simulate, or with
+  // --auto when no real interface is attached; the real FTDI chip otherwise)
+  // and the end of the event loop after --run-for. Returns false after a
+  // French line on stderr when the simulated interface's options are wrong.
+  bool start();
+  // The end of the run: reading stopped, the serial port closed, the state
+  // written to --dump. Returns the exit code: 1 when the dump could not be
+  // written, 0 otherwise.
+  int stop();
+
+  // --auto fell back to the simulated interface: the demonstration, which
+  // starts reading and shows the graphs by itself.
+  bool demo() const { return demo_; }
 
   SystemClock clock;
   QtTimerFactory timers;
@@ -50,8 +57,12 @@ struct ProgramRun {
   Services services;
   MosquittoClientFactory mqtt_clients;
   MqttService mqtt;
+
+ private:
+  AppOptions options_;
+  bool demo_ = false;
   // Last, so that it goes before the program that drives it.
-  std::unique_ptr<D2xx> backend;
+  std::unique_ptr<D2xx> interface_;
 };
 
 }  // namespace vireluz

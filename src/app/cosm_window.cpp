@@ -150,11 +150,6 @@ void TForm_Cosm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
-void TForm_Cosm::done(int result) {
-  run([this] { model_.fermer(); });
-  QDialog::done(result);
-}
-
 void TForm_Cosm::run(const std::function<void()>& operation) {
   report_errors(messages_, [&] {
     pull();

@@ -29,10 +29,6 @@ class TForm_Cosm : public QDialog {
   // Opens a web address ("Site Cosm"); QDesktopServices::openUrl unless replaced.
   std::function<void(const QUrl&)> open_url;
 
-  // Every way of closing ("Fermer", the close box, Escape) ends here: the
-  // model takes the interval into account.
-  void done(int result) override;
-
  protected:
   void showEvent(QShowEvent* event) override;
 

@@ -4,6 +4,7 @@
 // implements it over Program; the window tests use a scripted fake.
 #include <functional>
 
+#include "common/event.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
@@ -20,24 +21,23 @@ class GuiBackend {
   virtual GraphsWindowState& graphs_state() = 0;
   virtual Settings& settings() = 0;
 
-  virtual bool port_connected() = 0;     // the serial port is open
   virtual bool one_tic_interface() = 0;  // the one-meter interface was found
   virtual bool simulated() = 0;          // the interface is the simulated one
 
-  virtual void message_lecture_en_cours() = 0;
+  // While reading: "Lecture en cours" shown, and true (the entry does nothing).
+  virtual bool refused_while_reading() = 0;
   // Panel1Enter: configuration, scan, layout and, with `start`, the automatic start.
   virtual void start_sequence(bool start) = 0;
   virtual void Button_lectureClick() = 0;
   virtual void Button_scanClick() = 0;
-  virtual void Diagnostique1Click() = 0;  // menu "Scan Interface" (refuses while reading)
+  virtual void Diagnostique1Click() = 0;  // menu "Scan Interface" (refused while reading)
   // After the configuration window closed: meter-count layout, record period, current layout.
   virtual void after_configuration() = 0;
-  // After the Cosm window closed: the upload interval.
-  virtual void after_cosm() = 0;
   // Both meters deselected (Set_Interface_Pins 7, 0 on the interface found).
   virtual void release_pins() = 0;
-  // The core calls this when the automatic start succeeded (minimise).
-  virtual void set_minimise_hook(std::function<void()> hook) = 0;
+  // `minimise` is called each time the automatic start has started reading,
+  // while the subscription lives.
+  virtual Subscription on_automatic_start_done(std::function<void()> minimise) = 0;
   // The alert engine the alert window edits (none in window tests without alerts).
   virtual AlertEngine* alert_engine() { return nullptr; }
   // The MQTT connections (none in window tests without MQTT), and what follows

@@ -2,27 +2,19 @@
 // simulated interface, and the eight windows.
 #include "app/gui_main.h"
 
-// Before any Qt header: Qt defines "slots" as a macro.
 #include <QApplication>
 #include <QProxyStyle>
-#include <QTimer>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
-#include "acquisition/d2xx_libftdi.h"
-#include "acquisition/interface_controller.h"
 #include "app/app_setup.h"
-#include "app/gui_auto.h"
 #include "app/gui_shell.h"
+#include "app/headless.h"
 #include "app/program_backend.h"
 #include "app/qt_support.h"
 #include "app/small_windows.h"
-#include "config/config_files.h"
-#include "program/program.h"
-#include "simulator/simulated_interface.h"
 
 namespace vireluz {
 namespace {
@@ -59,33 +51,16 @@ bool has_env(const char* name) {
   return v && *v;
 }
 
-}  // namespace
-
+// A display server, or a display-less Qt platform chosen explicitly.
 bool display_available() {
   if (has_env("DISPLAY") || has_env("WAYLAND_DISPLAY")) return true;
-  // A platform chosen explicitly that needs no display server.
   const char* qpa = std::getenv("QT_QPA_PLATFORM");
   return qpa && (std::strcmp(qpa, "offscreen") == 0 || std::strcmp(qpa, "minimal") == 0 ||
                  std::strncmp(qpa, "vnc", 3) == 0 || std::strcmp(qpa, "eglfs") == 0 ||
                  std::strcmp(qpa, "linuxfb") == 0);
 }
 
-bool real_interface_attached() {
-  try {
-    auto ftdi = make_libftdi_d2xx();
-    std::uint32_t count = 0;
-    if (ftdi->ListDevicesCount(count) != FT_OK) return false;
-    for (std::uint32_t i = 0; i < count && i < 20; ++i) {
-      char buf[64] = {};
-      if (ftdi->ListDeviceDescription(i, buf) != FT_OK) continue;
-      buf[63] = '\0';
-      const Text d = buf;
-      if (d == kUsb2Description || d == kXbeeDescription || d == kUsb1Description) return true;
-    }
-  } catch (const std::exception&) {
-  }
-  return false;
-}
+}  // namespace
 
 void setup_application() {
   // The application title. Set as the name, not the display name: Qt appends
@@ -110,52 +85,22 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
   app.setQuitOnLastWindowClosed(false);
   QtUserMessages messages;
   set_error_display(&messages);
-  ProgramRun run(messages, options, QCoreApplication::applicationDirPath().toStdString() + "/");
-  std::setlocale(LC_NUMERIC, "C");
-  try {
-    run.choose_interface(options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "vireluz: %s\n", cp1252_to_utf8(e.what()).c_str());
-    return 2;
-  }
-  Program& program = run.program;
-  Services& services = run.services;
-
-  ProgramBackend gui_backend(program, services);
-  gui_backend.demo = options.demo;
-  gui_backend.set_mqtt(&run.mqtt);
-  int rc = 0;
+  int rc = 2;
   {
-    GuiShell shell(gui_backend, messages, options.start,
-                   QCoreApplication::applicationFilePath().toStdString(), options.config_dir);
-    shell.show();
-    if (options.run_for_s > 0)
-      QTimer::singleShot(static_cast<int>(options.run_for_s * 1000), &app, [] { QCoreApplication::exit(0); });
-    rc = app.exec();
-    program.minimise = nullptr;
-    program.stop_reading();
-    run.serial.disconnect();
+    ProgramRun run(messages, options, QCoreApplication::applicationDirPath().toStdString() + "/");
+    if (run.start()) {
+      ProgramBackend backend(run.program, run.services, &run.mqtt);
+      backend.demo = run.demo();
+      GuiShell shell(backend, messages, options.start, QCoreApplication::applicationFilePath().toStdString(),
+                     options.config_dir);
+      shell.show();
+      const int exec_rc = app.exec();
+      const int stop_rc = run.stop();
+      rc = exec_rc != 0 ? exec_rc : stop_rc;
+    }
   }
   set_error_display(nullptr);
   return rc;
-}
-
-}  // namespace vireluz
-
-namespace vireluz {
-
-bool take_auto_option(int& argc, char** argv) {
-  bool found = false;
-  int out = 1;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--auto") == 0)
-      found = true;
-    else
-      argv[out++] = argv[i];
-  }
-  argc = out;
-  argv[argc] = nullptr;
-  return found;
 }
 
 }  // namespace vireluz

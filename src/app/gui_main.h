@@ -1,6 +1,6 @@
 #pragma once
 // The windowed program.
-#include "app/headless.h"
+#include "app/options.h"
 
 namespace vireluz {
 

@@ -61,14 +61,10 @@ TForm1::TForm1(GuiBackend& backend, bool start, Windows windows, QWidget* parent
   render(true);
 
   // FormCreate: "Afficher contrôle" off, the icon in the notification area,
-  // the automatic start hides the window, both graphs start with top 15.
+  // the automatic start hides the window.
   Show1_->setEnabled(false);
   if (tray_) tray_->show();
-  for (auto& g : backend_.graphs_state().graph) {
-    g.top = 15;
-    ++g.serial;
-  }
-  backend_.set_minimise_hook([this] { minimise(); });
+  automatic_start_done_ = backend_.on_automatic_start_done([this] { minimise(); });
   if (start_) {
     minimise();
     // Hidden from the start, the window never takes the focus: run the start
@@ -105,11 +101,6 @@ QAction* TForm1::add_action(QMenu* menu, const QString& text, std::function<void
 void TForm1::build() {
   auto* menu = menuBar();
   menu->setObjectName("MainMenu1");
-  auto lecture_refused = [this] {
-    if (!backend_.port_connected()) return false;
-    backend_.message_lecture_en_cours();
-    return true;
-  };
   QMenu* m = nullptr;
   // Top-level entries act on a click: a menu with no entries behaves as a command.
   auto top_level = [this, menu](const QString& text, const char* name, std::function<void()> fn) {
@@ -122,8 +113,8 @@ void TForm1::build() {
     return a;
   };
   top_level("Quitter", "Quitter1", [this] { Quitter(); });
-  top_level("Configuration", "Configuration1", [this, lecture_refused] {
-    if (lecture_refused()) return;
+  top_level("Configuration", "Configuration1", [this] {
+    if (backend_.refused_while_reading()) return;
     if (windows_.configuration) windows_.configuration();
     backend_.after_configuration();
   });
@@ -137,10 +128,9 @@ void TForm1::build() {
   })->setObjectName("BDPV1");
   add_action(m, "Cosm (Pachube)", [this] {
     if (windows_.cosm) windows_.cosm();
-    backend_.after_cosm();
   })->setObjectName("Cosm1");
-  add_action(m, "MQTT (Home Assistant)", [this, lecture_refused] {
-    if (lecture_refused()) return;
+  add_action(m, "MQTT (Home Assistant)", [this] {
+    if (backend_.refused_while_reading()) return;
     if (windows_.mqtt) windows_.mqtt();
     backend_.after_mqtt();
   })->setObjectName("MQTT1");
@@ -449,10 +439,7 @@ void TForm1::Panel1Enter() {
 }
 
 void TForm1::Quitter() {
-  if (backend_.port_connected()) {
-    backend_.message_lecture_en_cours();
-    return;
-  }
+  if (backend_.refused_while_reading()) return;
   quitting_ = true;
   close();
 }

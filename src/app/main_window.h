@@ -52,7 +52,6 @@ class TForm1 : public QMainWindow {
   void toggle_graphs();  // Button_graphes, tray "Afficher Graphes"
   // The start sequence (Panel1Enter); runs at the first activation.
   void Panel1Enter();
-  bool start_sequence_ran() const { return start_runs_ > 0; }
   int start_sequence_runs() const { return start_runs_; }
 
   // "Quitter": refused while reading; otherwise ends the program.
@@ -60,7 +59,6 @@ class TForm1 : public QMainWindow {
   bool quitting() const { return quitting_; }
 
   QMenu* tray_menu() const { return tray_menu_; }
-  QSystemTrayIcon* tray_icon() const { return tray_; }
   QAction* menu_action(const QString& text) const;  // main-menu entry by its caption
   bool tray_available() const;
 
@@ -101,6 +99,7 @@ class TForm1 : public QMainWindow {
   QAction* Minimize_ = nullptr;
   int start_runs_ = 0;
   bool quitting_ = false;
+  Subscription automatic_start_done_;
 };
 
 }  // namespace vireluz

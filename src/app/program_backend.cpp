@@ -1,6 +1,5 @@
 #include "app/program_backend.h"
 
-#include "config/config_files.h"
 #include "display/graphs.h"
 
 namespace vireluz {
@@ -17,10 +16,6 @@ void ProgramBackend::start_sequence(bool start) {
 
 void ProgramBackend::after_mqtt() {
   if (mqtt_) p_.guard([this] { mqtt_->publisher().apply_settings(); });
-}
-
-void ProgramBackend::after_cosm() {
-  p_.guard([this] { calcul_intervalle_cosm(p_.settings()); });
 }
 
 }  // namespace vireluz

@@ -9,26 +9,26 @@ namespace vireluz {
 
 class ProgramBackend : public GuiBackend {
  public:
-  ProgramBackend(Program& p, Services& services) : p_(p), services_(services) {}
+  ProgramBackend(Program& p, Services& services, MqttService* mqtt = nullptr)
+      : p_(p), services_(services), mqtt_(mqtt) {}
   MainWindowState& main_state() override { return p_.window(); }
   GraphsWindowState& graphs_state() override { return p_.graphs(); }
   Settings& settings() override { return p_.settings(); }
-  bool port_connected() override { return p_.serial().connected(); }
   bool one_tic_interface() override { return p_.interface().OneTicInterface; }
-  bool simulated() override { return p_.d2xx().simulated(); }
-  void message_lecture_en_cours() override { p_.message_lecture_en_cours(); }
+  bool simulated() override { return p_.simulated(); }
+  bool refused_while_reading() override { return p_.refused_while_reading(); }
   void start_sequence(bool start) override;
   void Button_lectureClick() override { p_.Button_lectureClick(); }
   void Button_scanClick() override { p_.Button_scanClick(); }
   void Diagnostique1Click() override { p_.Diagnostique1Click(); }
   void after_configuration() override { p_.after_configuration(); }
-  void after_cosm() override;
   void release_pins() override { p_.release_pins(); }
-  void set_minimise_hook(std::function<void()> hook) override { p_.minimise = std::move(hook); }
+  Subscription on_automatic_start_done(std::function<void()> minimise) override {
+    return p_.on_automatic_start_done.subscribe(std::move(minimise));
+  }
   AlertEngine* alert_engine() override { return &services_.alerts(); }
   MqttClientFactory* mqtt_clients() override { return mqtt_ ? &mqtt_->clients() : nullptr; }
   void after_mqtt() override;
-  void set_mqtt(MqttService* mqtt) { mqtt_ = mqtt; }
 
   // On the simulated interface, without "start": the first start sequence
   // also starts reading and shows the graphs, so that a first run shows live
@@ -38,8 +38,8 @@ class ProgramBackend : public GuiBackend {
  private:
   Program& p_;
   Services& services_;
+  MqttService* mqtt_;
   bool demo_done_ = false;
-  MqttService* mqtt_ = nullptr;
 };
 
 }  // namespace vireluz

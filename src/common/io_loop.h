@@ -29,6 +29,34 @@ class Request {
 };
 using RequestHandle = std::unique_ptr<Request>;
 
+// The requests an object has on their way, cancelled with it. add() gives
+// each request its id; its completion callback calls close(id) first, which
+// frees the request from inside its own callback (allowed). A request that
+// completed before its start returned is not kept.
+class RequestSet {
+ public:
+  // start(id) starts the request and returns its handle; what it throws
+  // leaves nothing behind.
+  template <class Start>
+  void add(Start&& start) {
+    const std::uint64_t id = ++last_;
+    pending_[id];
+    try {
+      RequestHandle request = start(id);
+      if (const auto it = pending_.find(id); it != pending_.end()) it->second = std::move(request);
+    } catch (...) {
+      pending_.erase(id);
+      throw;
+    }
+  }
+  void close(std::uint64_t id) { pending_.erase(id); }
+  bool empty() const { return pending_.empty(); }
+
+ private:
+  std::map<std::uint64_t, RequestHandle> pending_;
+  std::uint64_t last_ = 0;
+};
+
 class IoLoop {
  public:
   static constexpr int kRead = 1;

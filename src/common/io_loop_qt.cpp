@@ -1,12 +1,16 @@
 #include "common/io_loop_qt.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 namespace vireluz {
 
@@ -83,54 +87,90 @@ class QtWatch : public IoLoop::Watch {
   QSocketNotifier* write_ = nullptr;
 };
 
-// A lookup in Qt's resolver threads. Its answer reaches the loop through a
-// context object; a cancelled lookup drops its callback, so that an answer
-// already on its way does nothing.
+// A lookup by getaddrinfo() in a detached thread of its own: the call cannot
+// be interrupted, and neither a cancelled lookup nor the end of the program
+// may wait for it (a silent name server holds it for its whole time-out).
+// The answer reaches the loop through a context object; a cancelled lookup is
+// marked under the lock, so that an answer already on its way does nothing.
 class QtLookup : public Request {
  public:
   QtLookup(const std::string& host, IoLoop::ResolveDone done)
-      : context_(new QObject), done_(std::make_shared<IoLoop::ResolveDone>(std::move(done))) {
-    const QString name = QString::fromStdString(host);
-    if (name.isEmpty() || !QHostAddress(name).isNull()) {
+      : shared_(std::make_shared<Shared>()), done_(std::make_shared<IoLoop::ResolveDone>(std::move(done))) {
+    shared_->context = new QObject;
+    unsigned char buf[sizeof(in6_addr)];
+    if (host.empty() || inet_pton(AF_INET, host.c_str(), buf) == 1 ||
+        inet_pton(AF_INET6, host.c_str(), buf) == 1) {
       // Nothing to look up: answered from the loop, as a lookup would be.
-      QTimer::singleShot(0, context_, [done = done_, host] {
-        IoLoop::Resolved r;
-        if (host.empty())
-          r.error = "nom de serveur vide";
-        else
-          r.addresses.push_back(host);
-        finish(done, r);
-      });
+      IoLoop::Resolved r;
+      if (host.empty())
+        r.error = "nom de serveur vide";
+      else
+        r.addresses.push_back(host);
+      QTimer::singleShot(0, shared_->context, [done = done_, r] { finish(done, r); });
       return;
     }
-    id_ = std::make_shared<int>(-1);
-    *id_ = QHostInfo::lookupHost(name, context_, [done = done_, id = id_](const QHostInfo& info) {
-      *id = -1;
-      IoLoop::Resolved r;
-      for (const QHostAddress& a : info.addresses()) r.addresses.push_back(a.toString().toStdString());
-      if (r.addresses.empty())
-        r.error = info.error() == QHostInfo::HostNotFound
-                      ? std::string("nom inconnu")
-                      : "échec de la résolution du nom (" + info.errorString().toStdString() + ")";
-      finish(done, r);
-    });
+    std::thread([shared = shared_, done = done_, host] {
+      const IoLoop::Resolved r = lookup(host);
+      const std::lock_guard lock(shared->mutex);
+      if (!shared->cancelled)
+        QMetaObject::invokeMethod(
+            shared->context, [done, r] { finish(done, r); }, Qt::QueuedConnection);
+    }).detach();
   }
   ~QtLookup() override {
+    {
+      const std::lock_guard lock(shared_->mutex);
+      shared_->cancelled = true;
+    }
     *done_ = nullptr;
-    if (id_ && *id_ >= 0) QHostInfo::abortHostLookup(*id_);
-    context_->deleteLater();  // may be inside its own answer
+    shared_->context->deleteLater();  // may be inside its own answer
   }
 
  private:
+  struct Shared {
+    std::mutex mutex;
+    QObject* context = nullptr;
+    bool cancelled = false;
+  };
+
+  static IoLoop::Resolved lookup(const std::string& host) {
+    IoLoop::Resolved r;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    for (const addrinfo* a = rc == 0 ? found : nullptr; a; a = a->ai_next) {
+      char text[INET6_ADDRSTRLEN] = {0};
+      const void* where =
+          a->ai_family == AF_INET6
+              ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr)
+              : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr);
+      if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
+          inet_ntop(a->ai_family, where, text, sizeof text) &&
+          std::find(r.addresses.begin(), r.addresses.end(), text) == r.addresses.end())
+        r.addresses.push_back(text);
+    }
+    if (found) freeaddrinfo(found);
+    if (!r.addresses.empty()) return r;
+    if (rc == EAI_NONAME || rc == 0)
+      r.error = "nom inconnu";
+    else if (rc == EAI_AGAIN)
+      r.error = "serveur de noms injoignable pour l'instant";
+    else
+      r.error = std::string("échec de la résolution du nom (") + gai_strerror(rc) + ")";
+    return r;
+  }
+
   static void finish(const std::shared_ptr<IoLoop::ResolveDone>& done, const IoLoop::Resolved& r) {
     const auto fn = std::move(*done);
     *done = nullptr;
     if (fn) fn(r);  // may destroy the request
   }
 
-  QObject* context_;
+  std::shared_ptr<Shared> shared_;
   std::shared_ptr<IoLoop::ResolveDone> done_;
-  std::shared_ptr<int> id_;
 };
 
 }  // namespace

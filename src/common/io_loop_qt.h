@@ -1,7 +1,7 @@
 #pragma once
 // The event-loop port over Qt, on the event loop of the thread that makes
 // it: QSocketNotifier for sockets, one precise single-shot QTimer for all the
-// alarms, QHostInfo for name lookups.
+// alarms, getaddrinfo() in a thread of its own for each name lookup.
 #include <memory>
 
 #include "common/io_loop.h"

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -39,6 +40,11 @@ class SimScheduler : public Clock, public TimerFactory {
   void advance_to_local(const DateTime& t);
 
   std::int64_t now_local_ms() const { return now_ + std::int64_t{offset_} * 60000; }
+  // Due time of the earliest timer or posted event (UTC ms), none when idle.
+  std::optional<std::int64_t> next_due() const {
+    if (queue_.empty()) return std::nullopt;
+    return std::get<0>(queue_.begin()->first);
+  }
   std::uint64_t timer_ticks() const { return ticks_; }
 
  private:

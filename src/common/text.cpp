@@ -1,5 +1,6 @@
 #include "common/text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -110,11 +111,7 @@ std::string_view trim(std::string_view s) {
 }
 
 bool has_control_char(std::string_view text) {
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
+  return std::any_of(text.begin(), text.end(), is_control_char);
 }
 
 }  // namespace vireluz

@@ -26,9 +26,13 @@ inline Text w(std::string_view utf8) { return utf8_to_cp1252(utf8); }
 // else (no blanks), within the signed 32-bit range.
 std::optional<std::int32_t> parse_int(std::string_view s);
 
-// True when the text holds a control character (0x00-0x1F, 0x7F): a line
-// break or anything else that must not reach a file line, a header or a
-// protocol command.
+// A control character (0x00-0x1F, 0x7F): a line break or anything else that
+// must not reach a file line, a header or a protocol command.
+constexpr bool is_control_char(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b < 0x20 || b == 0x7F;
+}
+// True when the text holds one.
 bool has_control_char(std::string_view text);
 
 // Blanks (space, tab) removed at both ends.

@@ -133,6 +133,33 @@ void write_keys(const Settings& s, IniFile& ini, IniFileId file, std::string_vie
 
 std::string path_of(const Settings& s, const char* name) { return s.ConfigDir + name; }
 
+// The scrambled keys of one file: bytes, not text (see IniFile::OpaqueKeys).
+const IniFile::OpaqueKeys& secret_keys(IniFileId file) {
+  static const auto keys_of = [](IniFileId f) {
+    IniFile::OpaqueKeys out;
+    for (const auto& k : setting_keys())
+      if (k.file == f && k.kind == KeyKind::kSecret) out.emplace_back(k.section, k.key);
+    return out;
+  };
+  static const IniFile::OpaqueKeys config = keys_of(IniFileId::kConfig), alert = keys_of(IniFileId::kAlert);
+  return file == IniFileId::kConfig ? config : alert;
+}
+
+std::string path_of(const Settings& s, IniFileId file) {
+  return path_of(s, file == IniFileId::kConfig ? kConfigFileName : kAlertFileName);
+}
+
+IniFile read_for_update(const Settings& s, IniFileId file) {
+  return read_ini_for_update(path_of(s, file), secret_keys(file));
+}
+
+// Writes the keys of one section of vireluz_cfg.ini, in table order.
+void write_config_section(const Settings& s, std::string_view section) {
+  IniFile ini = read_for_update(s, IniFileId::kConfig);
+  write_keys(s, ini, IniFileId::kConfig, section, KeyWrite::kWithSection);
+  ini.save(path_of(s, IniFileId::kConfig));
+}
+
 }  // namespace
 
 std::string choose_config_dir(const std::string& program_dir, const std::string& override_dir) {
@@ -151,8 +178,8 @@ std::string choose_config_dir(const std::string& program_dir, const std::string&
 }
 
 void lire_configuration(Settings& s) {
-  IniFile alert;
-  alert.read(path_of(s, kAlertFileName));  // unreadable: the defaults
+  IniFile alert;  // unreadable: the defaults
+  alert.read(path_of(s, kAlertFileName), nullptr, secret_keys(IniFileId::kAlert));
   read_keys(s, alert, IniFileId::kAlert);
   if (s.mail.TABLEAU_VIDE != "OUI") {
     const int rows = load_grid(alert, s.alert_table);
@@ -160,7 +187,7 @@ void lire_configuration(Settings& s) {
   }
 
   IniFile cfg;
-  cfg.read(path_of(s, kConfigFileName));
+  cfg.read(path_of(s, kConfigFileName), nullptr, secret_keys(IniFileId::kConfig));
   read_keys(s, cfg, IniFileId::kConfig);
   calcul_heure_bdpv(s);
   if (s.cosm.TABLEAU_VIDE != "OUI") {
@@ -286,30 +313,23 @@ Text unscramble_secret(const Text& stored) {
   return crypt_decrypt_xor(x, kScrambleKey);
 }
 
-void write_config_prg(const Settings& s) {
-  const std::string path = path_of(s, kConfigFileName);
-  IniFile ini = read_ini_for_update(path);
-  write_keys(s, ini, IniFileId::kConfig, "CONFIG_PRG", KeyWrite::kWithSection);
-  ini.save(path);
-}
+void write_config_prg(const Settings& s) { write_config_section(s, "CONFIG_PRG"); }
+void write_config_bdpv(const Settings& s) { write_config_section(s, "CONFIG_BDPV"); }
+void write_config_mqtt(const Settings& s) { write_config_section(s, "CONFIG_MQTT"); }
 
-void write_config_bdpv(const Settings& s) {
-  const std::string path = path_of(s, kConfigFileName);
-  IniFile ini = read_ini_for_update(path);
-  write_keys(s, ini, IniFileId::kConfig, "CONFIG_BDPV", KeyWrite::kWithSection);
-  ini.save(path);
-}
-
-void write_config_mqtt(const Settings& s) {
-  const std::string path = path_of(s, kConfigFileName);
-  IniFile ini = read_ini_for_update(path);
-  write_keys(s, ini, IniFileId::kConfig, "CONFIG_MQTT", KeyWrite::kWithSection);
-  ini.save(path);
+void write_setting(const Settings& s, const SettingKey& k) {
+  IniFile ini = read_for_update(s, k.file);
+  const Text value = file_text_of(s, k);
+  if (k.write == KeyWrite::kWhenChosen && value == setting_default(k))
+    ini.remove(k.section, k.key);
+  else
+    ini.set(k.section, k.key, value);
+  ini.save(path_of(s, k.file));
 }
 
 void write_config_cosm(Settings& s) {
   const std::string path = path_of(s, kConfigFileName);
-  IniFile ini = read_ini_for_update(path);
+  IniFile ini = read_for_update(s, IniFileId::kConfig);
   if (s.cosm_table.empty()) s.cosm_table.resize(1);
   write_keys(s, ini, IniFileId::kConfig, "CONFIG_COSM", KeyWrite::kWithSection);
   write_grid_counts(ini, s.cosm_table);
@@ -322,7 +342,7 @@ void write_config_cosm(Settings& s) {
 
 void write_alert_file(Settings& s) {
   const std::string path = path_of(s, kAlertFileName);
-  IniFile ini = read_ini_for_update(path);
+  IniFile ini = read_for_update(s, IniFileId::kAlert);
   if (s.alert_table.empty()) s.alert_table.resize(1);
   write_keys(s, ini, IniFileId::kAlert, "CONFIG_MAIL", KeyWrite::kWithSection);
   write_keys(s, ini, IniFileId::kAlert, "CONFIG_ALERTE", KeyWrite::kWithSection);

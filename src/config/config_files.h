@@ -54,6 +54,11 @@ void write_config_cosm(Settings& settings);        // [CONFIG_COSM], [GENERAL] a
 void write_config_mqtt(const Settings& settings);  // [CONFIG_MQTT]
 void write_alert_file(Settings& settings);         // alertes_mails.ini (column 11 reset to "0" first)
 
+struct SettingKey;
+// Writes one key of either file as the loader reads it back (a key written
+// only when chosen is removed at its default), every other line kept.
+void write_setting(const Settings& settings, const SettingKey& key);
+
 }  // namespace vireluz
 
 namespace vireluz {

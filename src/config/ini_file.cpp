@@ -6,9 +6,11 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -48,15 +50,98 @@ std::string with_crlf_line_ends(const std::string& text) {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// A leading UTF-8 byte-order mark: the text after it is UTF-8 and becomes
-// Windows-1252 like the rest of the program's files. The mark must go before
-// the lines are looked at, or the first line's section would not be seen.
-void take_utf8_bom(std::string& data) {
-  if (std::string_view(data).substr(0, kUtf8Bom.size()) != kUtf8Bom) return;
-  data = utf8_to_cp1252(std::string_view(data).substr(kUtf8Bom.size()));
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Well-formed UTF-8: no stray continuation byte, no overlong form, no
+// surrogate, nothing above U+10FFFF.
+bool is_utf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the byte after the lead
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      n = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      n = 2;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      n = 3;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + n >= s.size()) return false;
+    for (std::size_t k = 1; k <= n; ++k) {
+      const auto c = static_cast<unsigned char>(s[i + k]);
+      if (k == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF)) return false;
+    }
+    i += n + 1;
+  }
+  return true;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// The lines of `data` with their line ends, and for each whether it is the
+// value of an opaque key.
+struct Line {
+  std::string_view text;
+  bool opaque;
+};
+
+std::vector<Line> lines_of(std::string_view data, const IniFile::OpaqueKeys& opaque) {
+  std::vector<Line> out;
+  std::string_view section;
+  for (std::size_t pos = 0, next = 0; pos < data.size(); pos = next) {
+    std::size_t end = std::min(data.find_first_of("\r\n", pos), data.size());
+    next = end;
+    if (next < data.size() && data[next] == '\r') ++next;
+    if (next < data.size() && data[next] == '\n') ++next;
+    const std::string_view line = trim(data.substr(pos, end - pos));
+    const auto eq = line.find('=');
+    if (!line.empty() && line.front() == '[') section = trim(line.substr(1, line.find(']') - 1));
+    const bool is_opaque =
+        eq != std::string_view::npos && line.front() != '[' &&
+        std::any_of(opaque.begin(), opaque.end(), [&](const auto& k) {
+          return same_name(k.first, section) && same_name(k.second, trim(line.substr(0, eq)));
+        });
+    out.push_back({data.substr(pos, next - pos), is_opaque});
+  }
+  return out;
+}
+
+// A file saved in UTF-8 by a text editor becomes Windows-1252 like the rest
+// of the program's files. It counts as UTF-8 when it starts with a byte-order
+// mark, or when its text is well-formed UTF-8 and holds a character beyond
+// ASCII (Windows-1252 text with accented letters is practically never
+// well-formed UTF-8). The values of opaque keys are bytes, not text: they
+// stay as they stand and are left out of the decision. The mark goes before
+// the lines are looked at, or the first line's section would not be seen.
+void take_utf8(std::string& data, const IniFile::OpaqueKeys& opaque) {
+  const bool bom = std::string_view(data).substr(0, kUtf8Bom.size()) == kUtf8Bom;
+  if (bom) data.erase(0, kUtf8Bom.size());
+  const std::vector<Line> lines = lines_of(data, opaque);
+  if (!bom) {
+    bool beyond_ascii = false;
+    for (const Line& l : lines) {
+      if (l.opaque) continue;
+      if (!is_utf8(l.text)) return;
+      for (char c : l.text) beyond_ascii = beyond_ascii || static_cast<unsigned char>(c) >= 0x80;
+    }
+    if (!beyond_ascii) return;
+  }
+  std::string out;
+  out.reserve(data.size());
+  for (const Line& l : lines) out += l.opaque ? std::string(l.text) : utf8_to_cp1252(l.text);
+  data.swap(out);
+}
 
 // A NUL byte ends the text of its line (as in a C string), the next lines are
 // still read. SimpleIni would stop reading the whole file at the first NUL.
@@ -201,16 +286,16 @@ IniFile::~IniFile() = default;
 IniFile::IniFile(IniFile&&) noexcept = default;
 IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 
-void IniFile::parse(std::string data) {
+void IniFile::parse(std::string data, const OpaqueKeys& opaque) {
   impl_ = std::make_unique<Impl>();
-  take_utf8_bom(data);
+  take_utf8(data, opaque);
   cut_nul_bytes(data);
   drop_unclosed_sections(data);
   impl_->trailer = trailing_comments(data);
   impl_->ini.LoadData(data);
 }
 
-bool IniFile::read(const std::string& path, int* error_number) {
+bool IniFile::read(const std::string& path, int* error_number, const OpaqueKeys& opaque) {
   impl_ = std::make_unique<Impl>();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -231,7 +316,7 @@ bool IniFile::read(const std::string& path, int* error_number) {
     data.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  parse(std::move(data));
+  parse(std::move(data), opaque);
   return true;
 }
 
@@ -288,14 +373,27 @@ void IniFile::save(const std::string& path) const {
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved)) target = resolved;
   }
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   mode_t mode = 0;
+  uid_t owner = ::geteuid();
+  gid_t group = ::getegid();
   const bool existed = ::stat(target.c_str(), &st) == 0;
   if (existed) {
     mode = st.st_mode & 07777;
+    owner = st.st_uid;
+    group = st.st_gid;
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
+    // Root writing into another user's folder (a service's, set up from the
+    // command line) makes the file that user's, or the service could not
+    // read it back.
+    if (::geteuid() == 0 && ::stat(dir.c_str(), &st) == 0) {
+      owner = st.st_uid;
+      group = st.st_gid;
+    }
   }
 
   const std::string data = serialize();
@@ -307,6 +405,9 @@ void IniFile::save(const std::string& path) const {
     ::unlink(tmp.c_str());
     throw_write_error(path, err, existed);
   };
+  // The new file keeps the old one's owner where it may (always as root).
+  if ((owner != ::geteuid() || group != ::getegid()) && ::fchown(fd, owner, group) != 0 && ::geteuid() == 0)
+    fail(errno);
   if (::fchmod(fd, mode) != 0) fail(errno);
   if (!write_all(fd, data)) fail(errno);
   if (::fsync(fd) != 0) fail(errno);
@@ -321,8 +422,6 @@ void IniFile::save(const std::string& path) const {
     throw_write_error(path, err, existed);
   }
   // Make the rename itself durable.
-  const std::size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
@@ -330,10 +429,10 @@ void IniFile::save(const std::string& path) const {
   }
 }
 
-IniFile read_ini_for_update(const std::string& path) {
+IniFile read_ini_for_update(const std::string& path, const IniFile::OpaqueKeys& opaque) {
   IniFile ini;
   int err = 0;
-  if (!ini.read(path, &err))
+  if (!ini.read(path, &err, opaque))
     throw VireluzError(w("Impossible de lire le fichier de configuration « ") + path_text(path) + w(" » : ") +
                        french_io_reason(err) + w(". Rien n'a été enregistré."));
   return ini;

@@ -4,8 +4,9 @@
 // names matched without regard to case, blanks around names and values
 // dropped, one pair of matching quotes around a value dropped when it is
 // read, of two keys with the same name in a section the first one counts.
-// A file that starts with a UTF-8 byte-order mark (saved as UTF-8 by a text
-// editor) is read as UTF-8 text and written back in Windows-1252.
+// A file saved as UTF-8 by a text editor (one that starts with a UTF-8
+// byte-order mark, or whose text is well-formed UTF-8 and holds a character
+// beyond ASCII) is read as UTF-8 text and written back in Windows-1252.
 // Changing a key keeps every other key, section and comment in its place; a
 // new key goes at the end of its section, a new section at the end of the
 // file. Files are written with CR LF line ends and replaced atomically.
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -26,14 +28,19 @@ class IniFile {
   IniFile(IniFile&&) noexcept;
   IniFile& operator=(IniFile&&) noexcept;
 
+  // Keys (section, key) whose values are stored bytes rather than text, such
+  // as scrambled passwords: a UTF-8 file's conversion leaves them as they
+  // stand, and they play no part in telling UTF-8 from Windows-1252.
+  using OpaqueKeys = std::vector<std::pair<std::string, std::string>>;
+
   // Parses `data` (the bytes of a file). Never fails: what is not a section,
   // a comment or a key=value line is skipped.
-  void parse(std::string data);
+  void parse(std::string data, const OpaqueKeys& opaque = {});
 
   // Reads the file at `path`. A missing file gives an empty IniFile; a file
   // that exists but cannot be read gives false (and an empty IniFile), with
   // the errno in `*error_number` when given.
-  bool read(const std::string& path, int* error_number = nullptr);
+  bool read(const std::string& path, int* error_number = nullptr, const OpaqueKeys& opaque = {});
 
   // The value as read: see profile_value().
   std::optional<Text> get(const Text& section, const Text& key) const;
@@ -67,7 +74,7 @@ Text profile_value(std::string_view raw);
 
 // Loads `path` for a writer: a missing file is an empty IniFile, a file that
 // cannot be read throws VireluzError (so that saving never wipes it).
-IniFile read_ini_for_update(const std::string& path);
+IniFile read_ini_for_update(const std::string& path, const IniFile::OpaqueKeys& opaque = {});
 
 // A French description of an errno value, for the messages above.
 Text french_io_reason(int error_number);

@@ -3,9 +3,9 @@
 // current (single-phase, yellow meter) or three phases.
 #include <array>
 
-#include "acquisition/meter_slot.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

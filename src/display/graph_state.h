@@ -13,20 +13,22 @@ namespace vireluz {
 struct GraphState {
   static constexpr int kMaxSamples = 350;
 
-  int traces = 3;          // 1 or 3 (three at design time)
-  Text unit = "A";         // "A" or "VA"
-  int top = 50;            // top of the vertical axis
-  int upper_limit = 0;     // limit value set with the top (not drawn)
+  int traces = 3;   // 1 or 3 (three at design time)
+  Text unit = "A";  // "A" or "VA"
+  // Top of the vertical axis: 15 from the program's creation on (the
+  // running maxima's starting value; the design value 50 is never seen).
+  int top = 15;
+  int upper_limit = 0;  // limit value set with the top (not drawn)
   int slider_min = 15;
   int slider_max = 50;
   int slider_position = 50;
-  bool visible = true;     // graph 2 is hidden with one meter
+  bool visible = true;  // graph 2 is hidden with one meter
 
   // Ring of samples: up to three values each (one per trace).
   std::array<std::array<std::int32_t, 3>, kMaxSamples> ring{};
-  int head = 0;   // index of the oldest sample
-  int count = 0;  // samples kept, at most kMaxSamples
-  Text last_sample;  // the text last fed, e.g. "10;25;5;"
+  int head = 0;              // index of the oldest sample
+  int count = 0;             // samples kept, at most kMaxSamples
+  Text last_sample;          // the text last fed, e.g. "10;25;5;"
   std::uint64_t serial = 0;  // bumped at every change, for repainting
 
   // Adds one sample given as its text: each value followed by ';'. Values that

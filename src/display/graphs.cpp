@@ -54,14 +54,6 @@ void graphe_pa(const Settings& settings, MeterSlot& slot, GraphState& g) {
   g.add_sample(sample);
 }
 
-void graphe_pa_cpt1(const Settings& settings, std::array<MeterSlot, 2>& meters, GraphsWindowState& graphs) {
-  graphe_pa(settings, meters[0], graphs.graph[0]);
-}
-
-void graphe_pa_cpt2(const Settings& settings, std::array<MeterSlot, 2>& meters, GraphsWindowState& graphs) {
-  graphe_pa(settings, meters[1], graphs.graph[1]);
-}
-
 void afficher_graphiques(GraphsWindowState& graphs, MainWindowState& window) {
   graphs.GraphsShown = true;
   graphs.toggle_caption = kHide;
@@ -92,11 +84,6 @@ void graphiques_FormShow(const Settings& settings, GraphsWindowState& graphs) {
 
 void graphiques_FormClose(GraphsWindowState& graphs, MainWindowState& window) {
   affiche_masque_graphes(graphs, window);
-}
-
-void efface_graphes_jour(const Settings& settings, GraphsWindowState& graphs) {
-  graphs.graph[0].clear();
-  if (settings.prg.MODE_INTERFACE == 1) graphs.graph[1].clear();
 }
 
 }  // namespace vireluz

@@ -1,13 +1,12 @@
 #pragma once
 // The rules of the graphs window, as operations on its presentation state: the
 // scale from the running maximum, the power samples, the slider, showing and
-// hiding, the daily clearing.
-#include <array>
+// hiding.
 
-#include "acquisition/meter_slot.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 
@@ -21,8 +20,6 @@ void echelle_graphe(const Settings& settings, const MeterSlot& slot, GraphState&
 // Adds the meter's apparent power (MeterSlot.PAPP) as a sample, switches the
 // unit to VA and raises the running maximum (rescaling when it grows).
 void graphe_pa(const Settings& settings, MeterSlot& slot, GraphState& graph);
-void graphe_pa_cpt1(const Settings& settings, std::array<MeterSlot, 2>& meters, GraphsWindowState& graphs);
-void graphe_pa_cpt2(const Settings& settings, std::array<MeterSlot, 2>& meters, GraphsWindowState& graphs);
 
 // The slider: its maximum (the position is kept inside the range) and its
 // position; every change of position sets the graph's top to it, as when the
@@ -42,9 +39,5 @@ void affiche_masque_graphes(GraphsWindowState& graphs, MainWindowState& window);
 void graphiques_FormShow(const Settings& settings, GraphsWindowState& graphs);
 // The user closed the graphs window.
 void graphiques_FormClose(GraphsWindowState& graphs, MainWindowState& window);
-
-// The daily clearing at 23:59: graph 1, and graph 2 with two meters. The
-// running maxima are kept.
-void efface_graphes_jour(const Settings& settings, GraphsWindowState& graphs);
 
 }  // namespace vireluz

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 
-#include "acquisition/meter_slot.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/timer.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 #include "mqtt/mqtt_client.h"
 #include "mqtt/mqtt_messages.h"
 

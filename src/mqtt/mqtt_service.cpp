@@ -6,7 +6,7 @@ namespace {
 
 MqttPublisher::Sources sources_of(Program& p) {
   return MqttPublisher::Sources{p.settings(), p.meters(), p.measures(),
-                                p.window(),   p.clock(),  [&p] { return p.d2xx().simulated(); }};
+                                p.window(),   p.clock(),  [&p] { return p.simulated(); }};
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
+#include "common/text.h"
 #include "config/config_files.h"
 #include "mqtt/mqtt_publisher.h"
-#include "upload/http_client.h"  // has_control_char
 
 namespace vireluz {
 
@@ -15,7 +15,7 @@ const Text kCaption = "Transfert MQTT";
 bool valid_prefix(std::string_view p) {
   if (p.empty() || p.front() == '/' || p.back() == '/') return false;
   for (char c : p)
-    if (c == '+' || c == '#' || c == ' ' || static_cast<unsigned char>(c) < 0x20) return false;
+    if (c == '+' || c == '#' || c == ' ' || is_control_char(c)) return false;
   return true;
 }
 
@@ -56,7 +56,7 @@ std::optional<MqttSettings> MqttWindowModel::checked() {
     return std::nullopt;
   }
   for (char c : s.SERVEUR)
-    if (c == ' ' || c == '/' || static_cast<unsigned char>(c) < 0x20) {
+    if (c == ' ' || c == '/' || is_control_char(c)) {
       warn(w("Le serveur MQTT s'écrit sans espace ni « / » : un nom ou une adresse IP."));
       return std::nullopt;
     }

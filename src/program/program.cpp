@@ -31,15 +31,18 @@ std::unique_ptr<Timer> GuardedTimerFactory::create_timer(const std::string& name
   return std::make_unique<GuardedTimer>(inner_.create_timer(name, interval_ms), guard_);
 }
 
-Program::Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2xx& d2xx, SerialLink& serial)
+Program::Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2xx& d2xx, SerialLink& serial,
+                 Folders folders)
     : clock_(clock),
       messages_(messages),
       d2xx_(d2xx),
       serial_(serial),
       timers_(timers, [this](const std::function<void()>& fn) { guard(fn); }),
+      folders_(std::move(folders)),
       window_(design_main_window()),
       unit_(d2xx, messages) {
   decoder_ = std::make_unique<Decoder>(settings_, meters_, measures_, counters_, window_, graphs_, messages_);
+  decoder_->mail_alerte = [this] { on_alert_check(); };
   interface_ = std::make_unique<InterfaceController>(settings_, counters_, window_, graphs_, unit_, serial_,
                                                      framer_, timers_, messages_);
   interface_->reset_frame_counts = [this] { decoder_->reset_frame_counts(); };
@@ -83,7 +86,7 @@ void Program::guard(const std::function<void()>& fn) {
 
 void Program::start_sequence(bool start_param) {
   guard([&] {
-    settings_.ConfigDir = choose_config_dir(ProgramDir, ConfigDirOverride);
+    settings_.ConfigDir = choose_config_dir(folders_.program, folders_.config);
     unit_.ShowFtdiErrors = false;
     interface_->DataSeenCpt1 = false;
     interface_->DataSeenCpt2 = false;
@@ -102,7 +105,7 @@ void Program::start_sequence(bool start_param) {
       timer_minimise_->set_interval(kAutoStartFirstMs);
       timer_minimise_->set_enabled(true);
       AutoStartAttempts = 0;
-      if (restart_mail) restart_mail();
+      on_automatic_start();
     }
     on_configuration_loaded();
   });
@@ -123,7 +126,7 @@ void Program::Timer_minimiseTimer() {
     timer_minimise_->set_enabled(false);
     window_[FieldId::Panel_demauto].visible = false;
     interface_->connecter_deconnecter();
-    if (minimise) minimise();
+    on_automatic_start_done();
     return;
   }
   interface_->scan_interface();
@@ -140,9 +143,7 @@ void Program::Button_scanClick() {
 void Program::Diagnostique1Click() {
   guard([&] { interface_->Diagnostique1Click(); });
 }
-void Program::message_lecture_en_cours() {
-  guard([&] { interface_->message_lecture_en_cours(); });
-}
+bool Program::refused_while_reading() { return interface_->refused_while_reading(); }
 
 void Program::after_configuration() {
   guard([&] {

@@ -18,7 +18,6 @@
 #include "acquisition/decoder.h"
 #include "acquisition/framer.h"
 #include "acquisition/interface_controller.h"
-#include "acquisition/meter_slot.h"
 #include "acquisition/serial_link.h"
 #include "common/clock.h"
 #include "common/event.h"
@@ -27,6 +26,7 @@
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 
@@ -48,15 +48,18 @@ class Program {
   static constexpr int kAutoStartRetryMs = 1000;
   static constexpr int kAutoStartMaxAttempts = 120;
 
-  Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2xx& d2xx, SerialLink& serial);
+  // The executable's folder (with a trailing '/'), and the folder given for
+  // the INI files (--config-dir; empty when none).
+  struct Folders {
+    std::string program;
+    std::string config;
+  };
+
+  Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2xx& d2xx, SerialLink& serial,
+          Folders folders = {});
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
-
-  // Set by the shell before start_sequence: the executable's folder (with a
-  // trailing '/') and an optional folder for the INI files.
-  std::string ProgramDir;
-  std::string ConfigDirOverride;
 
   // Panel1Enter: configuration, scan, layout and, with `start`, the automatic
   // start (repeated scans, then reading).
@@ -65,49 +68,56 @@ class Program {
   // Handlers of the main window.
   void Button_lectureClick();
   void Button_scanClick();
-  void Diagnostique1Click();
-  void message_lecture_en_cours();
+  void Diagnostique1Click();  // refused while reading
+  // "Quitter", "Configuration" and the MQTT window are refused while the
+  // serial port is connected: shows "Lecture en cours" and returns true then.
+  bool refused_while_reading();
   void after_configuration();  // affiche_nb_compteurs, calcul_periode_enr, affiche_I
   void release_pins();         // Set_Interface_Pins(7, 0) on the interface found
-  // Stops reading when it runs (quitting the headless runner).
+  // Stops reading when it runs (the end of a run).
   void stop_reading();
 
   // Runs fn; an exception is shown as an error box (caption kAppTitle).
   void guard(const std::function<void()>& fn);
 
-  // The shell's minimise (automatic start success).
-  std::function<void()> minimise;
-  // Start sequence, with "start" only: the restart mail (alerts decide on
-  // REDEMARRAGE PC, CONFIG_MAIL.ACTIF and RestartMailSent).
-  std::function<void()> restart_mail;
+  // The start sequence ran with "start": the automatic start begins (the
+  // restart mail follows it).
+  Event<> on_automatic_start;
+  // The automatic start found the interface and started reading (the shell
+  // minimises).
+  Event<> on_automatic_start_done;
   // Start sequence, after the configuration is loaded and the interface
   // scanned: the alert memo header and anything else that follows the
   // settings (alerts, uploads, MQTT).
   Event<> on_configuration_loaded;
+  // End of a decoded packet, when mail alerts are on and the alert table is
+  // not empty, before the packet counters advance: the alert evaluation. A
+  // subscriber that throws ends the packet's handling there.
+  Event<> on_alert_check;
   // After every decoded packet, with the meter it came from (ActiveMeter).
   Event<int> on_packet_decoded;
 
   // State of the run.
   Settings& settings() { return settings_; }
-  std::array<MeterSlot, 2>& meters() { return meters_; }
-  MeasureTable& measures() { return measures_; }
-  ReadingCounters& counters() { return counters_; }
+  const std::string& program_dir() const { return folders_.program; }
+  const std::array<MeterSlot, 2>& meters() const { return meters_; }
+  const MeasureTable& measures() const { return measures_; }
   MainWindowState& window() { return window_; }
   GraphsWindowState& graphs() { return graphs_; }
+  InterfaceController& interface() { return *interface_; }
+  bool simulated() const { return d2xx_.simulated(); }
+  std::int64_t packets() const { return packets_; }
+  int auto_start_attempts() const { return AutoStartAttempts; }
+  // Decimal separator of the standard-mode kWh texts (the environment's).
+  void set_decimal_separator(char c) { decoder_->set_decimal_separator(c); }
+  // The reading path, which the path benchmark drives without an interface.
+  ReadingCounters& counters() { return counters_; }
   Decoder& decoder() { return *decoder_; }
   ComDataPacket1& framer() { return framer_; }
-  D2XXUnit& d2xx_unit() { return unit_; }
-  InterfaceController& interface() { return *interface_; }
-  SerialLink& serial() { return serial_; }
-  D2xx& d2xx() { return d2xx_; }
+  // The ports the services share; their timers run inside the guard.
   Clock& clock() { return clock_; }
   UserMessages& messages() { return messages_; }
-  // The guarded timer factory: other subsystems create their timers here.
   TimerFactory& timers() { return timers_; }
-
-  Timer& Timer_minimise() { return *timer_minimise_; }
-  int AutoStartAttempts = 0;
-  std::int64_t packets() const { return packets_; }
 
  private:
   void Timer_minimiseTimer();
@@ -117,6 +127,7 @@ class Program {
   D2xx& d2xx_;
   SerialLink& serial_;
   GuardedTimerFactory timers_;
+  const Folders folders_;
 
   Settings settings_;
   std::array<MeterSlot, 2> meters_{};
@@ -129,6 +140,7 @@ class Program {
   std::unique_ptr<Decoder> decoder_;
   std::unique_ptr<InterfaceController> interface_;
   std::unique_ptr<Timer> timer_minimise_;
+  int AutoStartAttempts = 0;
   std::int64_t packets_ = 0;
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 // The subsystems that ride on the reading core: the periodic record and the
-// daily file, the mail alerts and the two web uploads. Services plugs them
-// into a Program's hooks; the windowed program and the headless runner both
-// build one, so they share the same behaviour. Mails and uploads go through
+// daily file, the mail alerts and the two web uploads. Services follows a
+// Program's events; the windowed program and the headless runner both build
+// one, so they share the same behaviour. Mails and uploads go through
 // asynchronous ports: nothing here waits for a server.
 #include <string>
 
@@ -17,6 +17,11 @@
 
 namespace vireluz {
 
+// Simulated values never reach the real web services: on the simulated
+// interface an upload goes out only to a server named in the configuration
+// ("serveur": a local test server, for example).
+bool upload_allowed(bool simulated, const std::string& configured_server);
+
 class Services {
  public:
   // Build right after the Program, before its start sequence: the daily
@@ -26,10 +31,6 @@ class Services {
   Services& operator=(const Services&) = delete;
 
   AlertEngine& alerts() { return alerts_; }
-  Recorder& recorder() { return recorder_; }
-  DailyFile& daily() { return daily_; }
-  CosmUploader& cosm() { return cosm_; }
-  BdpvUploader& bdpv() { return bdpv_; }
 
  private:
   Program& program_;
@@ -38,7 +39,7 @@ class Services {
   BdpvUploader bdpv_;
   Recorder recorder_;
   DailyFile daily_;
-  Subscription started_, stopped_, mail_armed_, configured_;
+  Subscription started_, stopped_, mail_armed_, alert_check_, automatic_start_, configured_;
 };
 
 }  // namespace vireluz

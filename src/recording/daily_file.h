@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/error.h"
 #include "common/text.h"
 #include "common/timer.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

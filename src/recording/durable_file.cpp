@@ -49,10 +49,15 @@ Text cause_of(int err) {
   }
 }
 
-[[noreturn]] void throw_io_error(const std::string& path, int err) {
+// `creating`: the file did not exist, so a refusal is the folder's.
+[[noreturn]] void throw_io_error(const std::string& path, int err, bool creating = false) {
   if (err == ENOENT || err == ENOTDIR) throw_missing_folder(path);
-  throw VireluzError(w("Impossible d'écrire le fichier : ") + utf8_to_cp1252(path) + " (" + cause_of(err) +
-                     ")");
+  const bool folder = creating && (err == EACCES || err == EPERM || err == EROFS);
+  throw VireluzError(
+      w("Impossible d'écrire le fichier : ") + utf8_to_cp1252(path) + " (" +
+      (folder ? w("dossier ") + utf8_to_cp1252(parent_of(path)) + w(" non accessible en écriture : ")
+              : Text()) +
+      cause_of(err) + ")");
 }
 
 // Closes the descriptor on every path out of the function.
@@ -97,7 +102,7 @@ void append_lines_durably(const std::string& path, const std::function<Text()>& 
   const bool existed = ::stat(path.c_str(), &before) == 0;
 
   Fd f{::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644)};
-  if (f.fd < 0) throw_io_error(path, errno);
+  if (f.fd < 0) throw_io_error(path, errno, !existed);
 
   struct stat st {};
   if (::fstat(f.fd, &st) != 0) throw_io_error(path, errno);

@@ -3,8 +3,8 @@
 // and the daily file.
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "common/text.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "recording/durable_file.h"
@@ -137,10 +138,7 @@ std::vector<Text> index_values(const MeterSlot& m) {
 }
 
 Text line_text(Text value) {
-  for (char& c : value) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
+  std::replace_if(value.begin(), value.end(), is_control_char, ' ');
   return value;
 }
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/error.h"
 #include "common/text.h"
 #include "common/timer.h"
 #include "config/settings.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace vireluz {
 

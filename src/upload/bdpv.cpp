@@ -62,8 +62,6 @@ BdpvUploader::BdpvUploader(const Settings& settings, const std::array<MeterSlot,
                            const Clock& clock, HttpClient& http, UserMessages& messages)
     : settings_(settings), meters_(meters), clock_(clock), http_(http), messages_(messages) {}
 
-BdpvUploader::~BdpvUploader() { *alive_ = false; }
-
 void BdpvUploader::envoie_BDPV() {
   const HttpServer server = server_from_setting(settings_.bdpv.serveur, kBdpvDefaultServer, "BDPV");
   const BdpvReport report = bdpv_report(settings_, meters_, clock_.local_now());
@@ -73,18 +71,19 @@ void BdpvUploader::envoie_BDPV() {
   req.port = server.port;
   req.target = bdpv_target(report);
   const Text where = req.host + ":" + std::to_string(req.port);
-  std::weak_ptr<bool> alive = alive_;
-  http_.send(req, [this, alive, where](const HttpResult& r) {
-    if (alive.expired()) return;
-    const auto error = [this](const Text& text) {
-      messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, text});
-    };
-    if (!r.response) return error(w("Envoi BDPV impossible : ") + r.error);
-    if (const Text status = http_status_failure(r.response->status); !status.empty())
-      return error(w("Envoi BDPV refusé : le serveur ") + where + w(" a répondu ") + status + ".");
-    if (r.response->body.find("OK") != std::string::npos) return;
-    static const Text kError = w("ERREUR transfert BDPV !");
-    messages_.show_message(UserMessage{MessageIcon::None, kAppTitle, kError + "\r" + r.response->body});
+  requests_.add([&](std::uint64_t id) {
+    return http_.send(req, [this, id, where](const HttpResult& r) {
+      requests_.close(id);
+      const auto error = [this](const Text& text) {
+        messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, text});
+      };
+      if (!r.response) return error(w("Envoi BDPV impossible : ") + r.error);
+      if (const Text status = http_status_failure(r.response->status); !status.empty())
+        return error(w("Envoi BDPV refusé : le serveur ") + where + w(" a répondu ") + status + ".");
+      if (r.response->body.find("OK") != std::string::npos) return;
+      static const Text kError = w("ERREUR transfert BDPV !");
+      messages_.show_message(UserMessage{MessageIcon::None, kAppTitle, kError + "\r" + r.response->body});
+    });
   });
 }
 

@@ -2,13 +2,12 @@
 // The daily report of the production meter's index to the BDPV site: one
 // signed HTTP GET whose reply must contain "OK".
 #include <array>
-#include <memory>
 
-#include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 #include "upload/http_client.h"
 
 namespace vireluz {
@@ -46,8 +45,6 @@ class BdpvUploader {
   BdpvUploader(const Settings& settings, const std::array<MeterSlot, 2>& meters, const Clock& clock,
                HttpClient& http, UserMessages& messages);
 
-  ~BdpvUploader();
-
   // Builds and sends the report; returns at once. When the reply comes: a
   // reply holding "OK" is a success; any other reply shows "ERREUR transfert
   // BDPV !" and the reply. No reply, or a status outside 200..299 (a
@@ -61,7 +58,7 @@ class BdpvUploader {
   const Clock& clock_;
   HttpClient& http_;
   UserMessages& messages_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  RequestSet requests_;  // cancelled with the uploader
 };
 
 }  // namespace vireluz

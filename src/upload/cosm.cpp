@@ -70,8 +70,6 @@ CosmUploader::CosmUploader(const Settings& settings, const MeasureTable& measure
                            HttpClient& http, UserMessages& messages)
     : settings_(settings), measures_(measures), clock_(clock), http_(http), messages_(messages) {}
 
-CosmUploader::~CosmUploader() { *alive_ = false; }
-
 void CosmUploader::show_error(const Text& text) {
   messages_.show_message(UserMessage{MessageIcon::Error, kAppTitle, text});
 }
@@ -127,21 +125,22 @@ HttpRequest CosmUploader::build_request(const Text& identifier, std::int32_t val
 void CosmUploader::commandeCosm(const Text& identifier, std::int32_t value, std::function<void()> then) {
   const HttpRequest req = build_request(identifier, value);
   const Text where = req.host + ":" + std::to_string(req.port);
-  std::weak_ptr<bool> alive = alive_;
-  http_.send(req, [this, alive, where, identifier, then = std::move(then)](const HttpResult& r) {
-    if (alive.expired()) return;
-    Text failure;
-    if (!r.response)
-      failure = w("Envoi Cosm impossible pour le datastream \"") + identifier + "\" : " + r.error;
-    else if (const Text status = http_status_failure(r.response->status); !status.empty())
-      failure = w("Envoi Cosm refusé : le serveur ") + where + w(" a répondu ") + status +
-                w(" pour le datastream \"") + identifier + "\".";
-    if (failure.empty()) {
-      if (then) then();
-      return;
-    }
-    pass_.reset();  // the rest of the pass is not sent
-    show_error(failure);
+  requests_.add([&](std::uint64_t id) {
+    return http_.send(req, [this, id, where, identifier, then = std::move(then)](const HttpResult& r) {
+      requests_.close(id);
+      Text failure;
+      if (!r.response)
+        failure = w("Envoi Cosm impossible pour le datastream \"") + identifier + "\" : " + r.error;
+      else if (const Text status = http_status_failure(r.response->status); !status.empty())
+        failure = w("Envoi Cosm refusé : le serveur ") + where + w(" a répondu ") + status +
+                  w(" pour le datastream \"") + identifier + "\".";
+      if (failure.empty()) {
+        if (then) then();
+        return;
+      }
+      pass_.reset();  // the rest of the pass is not sent
+      show_error(failure);
+    });
   });
 }
 

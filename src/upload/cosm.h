@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
-#include "acquisition/meter_slot.h"
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
+#include "meter/meter_slot.h"
 #include "upload/http_client.h"
 
 namespace vireluz {
@@ -48,7 +48,6 @@ class CosmUploader {
   // read at each call, so edits made in the window take effect at once.
   CosmUploader(const Settings& settings, const MeasureTable& measures, const Clock& clock, HttpClient& http,
                UserMessages& messages);
-  ~CosmUploader();
 
   // Starts a pass: one datapoint per counted row, in table order, each
   // request sent when the previous reply has come. The first failure (no
@@ -77,7 +76,7 @@ class CosmUploader {
   HttpClient& http_;
   UserMessages& messages_;
   std::shared_ptr<Pass> pass_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  RequestSet requests_;  // cancelled with the uploader
 };
 
 }  // namespace vireluz

@@ -155,6 +155,4 @@ bool CosmWindowModel::enregistrer() {
   return true;
 }
 
-void CosmWindowModel::fermer() { calcul_intervalle_cosm(settings_); }
-
 }  // namespace vireluz

@@ -48,10 +48,9 @@ class CosmWindowModel {
   void valider_datastream();  // "Valider Datastream"
   void nouveau_datastream();  // "Nouveau Datastream"
   void effacer_datastream();  // "Effacer Datastream"
-  // "Enregistrer": true when the file was written.
+  // "Enregistrer": true when the file was written. The interval chosen takes
+  // effect at once, even when the file is not written.
   bool enregistrer();
-  // "Fermer" (and any other way of closing): the interval takes effect.
-  void fermer();
 
  private:
   void warn(const Text& text);

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/io_loop.h"
 #include "common/text.h"
 
 namespace vireluz {
@@ -41,8 +42,11 @@ class HttpClient {
   virtual ~HttpClient() = default;
   // Starts the request. A request that cannot be made at all (a header with
   // a control character, an unknown method) throws VireluzError at once.
-  // `done` may be called before send() returns (test doubles do).
-  virtual void send(const HttpRequest& request, Done done) = 0;
+  // Destroying the returned handle cancels the request and closes its
+  // connection; `done` is never called after, and the handle may be
+  // destroyed from inside `done`. A double that answers before send()
+  // returns gives an empty handle.
+  virtual RequestHandle send(const HttpRequest& request, Done done) = 0;
 };
 
 // Where requests go: a host name (or address) and a port.

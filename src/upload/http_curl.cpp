@@ -20,20 +20,33 @@ struct Exchange {
   std::string url;
   std::string request_body;
   std::string reply;
+  std::size_t header_bytes = 0;
+  const char* too_long = nullptr;  // the part of the reply that passed its cap
   std::unique_ptr<curl_slist, SlistDeleter> headers;
 };
 
+// Header lines are only counted; a reply past a cap stops the transfer.
+size_t count_header(char*, size_t size, size_t count, void* user) {
+  auto* ex = static_cast<Exchange*>(user);
+  ex->header_bytes += size * count;
+  if (ex->header_bytes <= CurlHttpClient::kMaxHeaders) return size * count;
+  ex->too_long = "en-têtes de la réponse trop longs (plus de 16 Kio)";
+  return 0;
+}
+
 size_t write_body(char* data, size_t size, size_t count, void* user) {
-  auto* body = static_cast<std::string*>(user);
-  const size_t n = size * count;
-  const size_t room = CurlHttpClient::kMaxBody - std::min(body->size(), CurlHttpClient::kMaxBody);
-  body->append(data, std::min(n, room));
-  return n;  // the rest is read and dropped
+  auto* ex = static_cast<Exchange*>(user);
+  if (ex->reply.size() + size * count <= CurlHttpClient::kMaxBody) {
+    ex->reply.append(data, size * count);
+    return size * count;
+  }
+  ex->too_long = "réponse trop longue (plus de 64 Kio)";
+  return 0;
 }
 
 }  // namespace
 
-void CurlHttpClient::send(const HttpRequest& request, Done done) {
+RequestHandle CurlHttpClient::send(const HttpRequest& request, Done done) {
   const std::string where = request.host + ":" + std::to_string(request.port);
   if (request.method != "GET" && request.method != "POST")
     throw VireluzError(w("Méthode HTTP non prise en charge : ") + request.method);
@@ -69,8 +82,10 @@ void CurlHttpClient::send(const HttpRequest& request, Done done) {
   curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "VIRELUZ");
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, ex->headers.get());
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, count_header);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, ex.get());
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_body);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex->reply);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, ex.get());
   if (request.method == "GET") {
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   } else {
@@ -79,16 +94,17 @@ void CurlHttpClient::send(const HttpRequest& request, Done done) {
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(ex->request_body.size()));
   }
 
-  multi_.start(c, limits_, ex, [ex, where, done = std::move(done)](const TransferResult& r) {
+  return multi_.start({c, request.host, request.port, limits_, ex}, [ex, where, done = std::move(done)](
+                                                                        const TransferResult& r) {
     HttpResult result;
-    if (r.ok()) {
+    if (ex->too_long)
+      result.error = w("serveur ") + where + " : " + w(ex->too_long) + w(", elle n'est pas lue.");
+    else if (r.ok())
       result.response = HttpResponse{static_cast<int>(r.response_code), std::move(ex->reply)};
-    } else if (r.timed_out != NetStep::None) {
-      result.error = w("serveur ") + where + " : " + timeout_text(r.timed_out, r.limit_ms) + ".";
-    } else {
-      const std::string detail = r.error.empty() ? curl_easy_strerror(r.code) : r.error;
-      result.error = w("échec de la connexion HTTP à ") + where + " : " + utf8_to_cp1252(detail);
-    }
+    else if (r.timed_out != NetStep::None)
+      result.error = w("serveur ") + where + " : " + r.error + ".";
+    else
+      result.error = w("échec de la connexion HTTP à ") + where + " : " + r.error + ".";
     done(result);
   });
 }

@@ -1,17 +1,19 @@
 #pragma once
 // A mail port that keeps every message, and can be told to fail. It answers
-// at once, or, given a scheduler, `delay_ms` of simulated time later.
+// at once, or, given a scheduler, `delay_ms` of simulated time later unless
+// the handle it gave is gone.
 #include <vector>
 
 #include "alerts/mail_sender.h"
 #include "common/error.h"
 #include "common/sim_scheduler.h"
+#include "net_support/posted_answer.h"
 
 namespace vireluz {
 
 class RecordingSender : public MailSender {
  public:
-  void send(const MailMessage& message, const SmtpSettings& smtp, Done done) override {
+  RequestHandle send(const MailMessage& message, const SmtpSettings& smtp, Done done) override {
     ++attempts;
     std::optional<Text> result;
     if (fail) {
@@ -20,10 +22,9 @@ class RecordingSender : public MailSender {
       sent.push_back(message);
       servers.push_back(smtp);
     }
-    if (later)
-      later->post(delay_ms, [done, result] { done(result); });
-    else
-      done(result);
+    if (later) return testing::post_answer(*later, delay_ms, [done, result] { done(result); });
+    done(result);
+    return nullptr;
   }
   bool fail = false;
   int attempts = 0;

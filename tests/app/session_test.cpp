@@ -62,9 +62,7 @@ TEST(Session, SimulatedInterfaceShowsDecodedValuesInTheWidgets) {
     ComPort1 serial;
     ForwardingD2xx d2xx;
     std::unique_ptr<SimulatedInterface> sim;
-    Program program(clock, timers, messages, d2xx, serial);
-    program.ProgramDir = dir;
-    program.ConfigDirOverride = dir;
+    Program program(clock, timers, messages, d2xx, serial, {dir, dir});
     sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), clock);
     d2xx.target = sim.get();
     QtIoLoop io_loop;

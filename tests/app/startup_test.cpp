@@ -12,23 +12,15 @@
 #include <filesystem>
 #include <fstream>
 
-#include "acquisition/forwarding_d2xx.h"
-#include "acquisition/serial_port_qt.h"
-#include "alerts/smtp_curl.h"
+#include "app/app_setup.h"
 #include "app/config_dialog.h"
 #include "app/graphs_window.h"
 #include "app/gui_shell.h"
 #include "app/main_window.h"
 #include "app/program_backend.h"
 #include "app/small_windows.h"
-#include "common/clock.h"
-#include "common/curl_multi_curl.h"
-#include "common/io_loop_qt.h"
-#include "common/timer_qt.h"
 #include "config/autostart.h"
-#include "program/program.h"
 #include "simulator/simulated_interface.h"  // before Qt: Qt defines "slots"
-#include "upload/http_curl.h"
 
 using namespace vireluz;
 namespace fs = std::filesystem;
@@ -40,49 +32,34 @@ std::string make_temp_dir(const char* name) {
   return std::string(::mkdtemp(tmpl.data())) + "/";
 }
 
-// The folders are set before the services, which take the program folder.
-Program& with_folders(Program& p, const std::string& program_dir, const std::string& config_dir) {
-  p.ProgramDir = program_dir;
-  p.ConfigDirOverride = config_dir;
-  return p;
+AppOptions simulated_run(const std::string& config_dir) {
+  AppOptions o;
+  o.simulate = kSimUsbTwoMeters;
+  o.config_dir = config_dir;
+  return o;
 }
 
+// A run as the windowed program makes it, its windows on the program core.
 struct WindowedRun {
   WindowedRun(const std::string& program_dir, const std::string& config_dir)
-      : program(clock, timers, messages, d2xx, serial),
-        sim(kSimUsbTwoMeters, program.settings(), program.timers(), clock),
-        mail(clock, net),
-        http(net),
-        services(with_folders(program, program_dir, config_dir), mail, http),
-        backend(program, services),
+      : core(messages, simulated_run(config_dir), program_dir),
+        started(core.start()),
+        backend(core.program, core.services, &core.mqtt),
         shell(backend, messages, false, "/usr/bin/vireluz", config_dir) {
-    d2xx.target = &sim;
     messages.intercept = [this](const UserMessage& m) { shown.push_back(m); };
   }
-  ~WindowedRun() {
-    program.stop_reading();
-    serial.disconnect();
-  }
+  ~WindowedRun() { core.stop(); }
   void configure(int mode_interface) {
-    program.settings().prg.MODE_INTERFACE = mode_interface;
+    core.program.settings().prg.MODE_INTERFACE = mode_interface;
     backend.after_configuration();
     shell.render();
   }
   QWidget& graph2() { return *shell.graphs().findChild<QWidget*>("Graphique2"); }
 
-  SystemClock clock;
-  QtTimerFactory timers;
   QtUserMessages messages;
   std::vector<UserMessage> shown;
-  ComPort1 serial;
-  ForwardingD2xx d2xx;
-  Program program;
-  SimulatedInterface sim;
-  QtIoLoop io;
-  CurlMulti net{io};
-  CurlMailSender mail;
-  CurlHttpClient http;
-  Services services;
+  ProgramRun core;
+  bool started;
   ProgramBackend backend;
   GuiShell shell;
 };
@@ -96,12 +73,13 @@ TEST(Startup, DataFolderWidthsAndAutostartOfARunGivenItsConfigurationFolder) {
   std::ofstream(config_dir + "vireluz_cfg.ini", std::ios::binary) << "[CONFIG_PRG]\r\nMODE_INTERFACE=0\r\n";
   {
     WindowedRun run(program_dir, config_dir);
+    ASSERT_TRUE(run.started);
     run.shell.show();
     run.shell.main().Panel1Enter();
     TForm1& main = run.shell.main();
     // The data folder is the configuration folder given; the configuration
     // window shows it as the record folder while REPERTOIR_ENR is empty.
-    EXPECT_EQ(run.program.settings().ConfigDir, config_dir);
+    EXPECT_EQ(run.core.program.settings().ConfigDir, config_dir);
     TForm_cfg& cfg = run.shell.cfg();
     cfg.load();
     EXPECT_EQ(cfg.findChild<QLineEdit*>("DirectoryListBox1")->text().toStdString(), config_dir);
@@ -127,7 +105,7 @@ TEST(Startup, DataFolderWidthsAndAutostartOfARunGivenItsConfigurationFolder) {
     cfg.load();
     cfg.findChild<QRadioButton*>("RadioButton_demAUTO")->click();
     cfg.findChild<QPushButton*>("Button2")->click();
-    EXPECT_EQ(run.program.settings().prg.REPERTOIR_ENR, "");
+    EXPECT_EQ(run.core.program.settings().prg.REPERTOIR_ENR, "");
     EXPECT_EQ(read_autostart_command(), "/usr/bin/vireluz start --config-dir " + config_dir);
     EXPECT_FALSE(fs::exists(program_dir + "vireluz_cfg.ini"));
     for (const auto& m : run.shown) ADD_FAILURE() << cp1252_to_utf8(m.text);

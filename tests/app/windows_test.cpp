@@ -133,21 +133,21 @@ TEST(Windows, MenuEntriesAreRefusedWhileReading) {
   Gui gui;
   QApplication::processEvents();
   gui.backend.calls.clear();
-  gui.backend.connected = true;
+  gui.backend.reading = true;
   gui.shell.main().menu_action("Quitter")->trigger();
   gui.shell.main().menu_action("Configuration")->trigger();
   gui.shell.main().menu_action("Scan Interface")->trigger();
   gui.shell.main().menu_action("MQTT (Home Assistant)")->trigger();
+  // "Scan Interface" goes to the core, which refuses it by the same rule.
   EXPECT_EQ(gui.backend.calls,
-            (std::vector<std::string>{"message_lecture_en_cours", "message_lecture_en_cours", "Diagnostique1Click",
-                                      "message_lecture_en_cours"}));
+            (std::vector<std::string>{"refused", "refused", "Diagnostique1Click", "refused"}));
   EXPECT_FALSE(gui.shell.main().quitting());
   EXPECT_TRUE(gui.shell.main().isVisible());
   // The title-bar close box does not end the program.
   gui.shell.main().close();
   EXPECT_TRUE(gui.shell.main().isVisible());
   // Stopped: "Configuration" shows the window, then the layouts are redone.
-  gui.backend.connected = false;
+  gui.backend.reading = false;
   gui.backend.calls.clear();
   QTimer::singleShot(50, [&] { gui.shell.cfg().leave(); });
   gui.shell.main().menu_action("Configuration")->trigger();
@@ -334,10 +334,9 @@ TEST(Windows, StartSequenceRunsOnceAtFirstActivationAndAutomaticStartHides) {
     EXPECT_TRUE(gui.tray("Show1")->isEnabled() || !gui.shell.main().tray_available());
     EXPECT_FALSE(gui.tray("Minimize")->isEnabled());
     EXPECT_TRUE(!gui.shell.main().isVisible() || gui.shell.main().isMinimized());
-    // The core's automatic start minimises through its hook.
+    // The core's automatic start minimises through its event.
     gui.tray("Show1")->trigger();
-    ASSERT_TRUE(gui.backend.minimise_hook);
-    gui.backend.minimise_hook();
+    gui.backend.automatic_start_done();
     EXPECT_FALSE(gui.tray("Minimize")->isEnabled());
   }
 }

@@ -122,9 +122,7 @@ TEST(ErrorBoxes, RecordCosmAndMailErrorsLeaveTheirBoxOpenWhileTheWorkGoesOn) {
     QtUserMessages messages;
     ForwardingD2xx d2xx;
     testing::SimSerialLink serial;
-    Program program{sched, sched, messages, d2xx, serial};
-    program.ProgramDir = dir.string() + "/";
-    program.ConfigDirOverride = dir.string() + "/";
+    Program program{sched, sched, messages, d2xx, serial, {dir.string() + "/", dir.string() + "/"}};
     QtIoLoop io;
     CurlMulti net{io};
     CurlMailSender mail{sched, net};

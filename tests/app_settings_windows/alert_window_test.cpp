@@ -25,10 +25,11 @@ namespace {
 
 class FailingOrRecordingSender : public MailSender {
  public:
-  void send(const MailMessage& message, const SmtpSettings&, Done done) override {
+  RequestHandle send(const MailMessage& message, const SmtpSettings&, Done done) override {
     if (fail) throw VireluzError(w("Erreur d'envoi du Mail : connexion refusée"));
     sent.push_back(message);
     done(std::nullopt);
+    return nullptr;
   }
   bool fail = false;
   std::vector<MailMessage> sent;

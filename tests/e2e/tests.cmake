@@ -9,11 +9,12 @@ if(TARGET vireluz AND TARGET vireluz-tic)
     "recording_daily|recording.py|daily|130|70"
     "uploads|uploads.py||140|65"
     "stuck_servers|stuck_servers.py||130|90"
+    "smtp_flood|smtp_flood.py||120|85"
     "dns_silent|dns_silent.py||60|15"
     "recording_periodic|recording.py|periodic|100|40"
     "reading|reading.py||90|35"
     "startup|startup.py||90|20"
-    "tools|tools.py||30|1")
+    "tools|tools.py||90|10")
   foreach(_t ${_e2e_tests})
     string(REPLACE "|" ";" _f "${_t}")
     list(GET _f 0 _name)

@@ -104,12 +104,13 @@ class TimedMailSender : public MailSender {
  public:
   TimedMailSender(MailSender& inner, const SimScheduler& clock, testing::QtNetLoop& loop)
       : inner_(inner), clock_(clock), loop_(loop) {}
-  void send(const MailMessage& m, const SmtpSettings& s, Done done) override {
+  RequestHandle send(const MailMessage& m, const SmtpSettings& s, Done done) override {
     sent_at.push_back(clock_.now_local_ms());
     std::optional<std::optional<Text>> result;
-    inner_.send(m, s, [&](const std::optional<Text>& e) { result = e; });
+    const RequestHandle mail = inner_.send(m, s, [&](const std::optional<Text>& e) { result = e; });
     loop_.run_until([&] { return result.has_value(); });
     done(result ? *result : std::optional<Text>("pas de réponse"));
+    return nullptr;
   }
   std::vector<std::int64_t> sent_at;
 
@@ -123,11 +124,12 @@ class TimedMailSender : public MailSender {
 class WaitingHttp : public HttpClient {
  public:
   WaitingHttp(HttpClient& inner, testing::QtNetLoop& loop) : inner_(inner), loop_(loop) {}
-  void send(const HttpRequest& request, Done done) override {
+  RequestHandle send(const HttpRequest& request, Done done) override {
     std::optional<HttpResult> result;
-    inner_.send(request, [&](const HttpResult& r) { result = r; });
+    const RequestHandle exchange = inner_.send(request, [&](const HttpResult& r) { result = r; });
     loop_.run_until([&] { return result.has_value(); });
     done(result ? *result : HttpResult{std::nullopt, "pas de réponse"});
+    return nullptr;
   }
 
  private:
@@ -190,10 +192,9 @@ class LongRun : public ::testing::Test {
       : dir(fs::temp_directory_path() / ("vireluz_longrun_" + std::to_string(::getpid()))),
         records(dir / "enr"),
         smtp((fs::create_directories(records), dir.string())),
-        http(dir.string(), "OK") {
+        http(dir.string(), "OK"),
+        program(sched, sched, messages, d2xx, serial, {dir.string() + "/", dir.string() + "/"}) {
     write_configuration(dir, records, smtp.port(), http.port());
-    program.ProgramDir = dir.string() + "/";
-    program.ConfigDirOverride = dir.string() + "/";
     services = std::make_unique<Services>(program, timed_mail, http_client);
     sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), sched);
     d2xx.target = sim.get();
@@ -212,7 +213,7 @@ class LongRun : public ::testing::Test {
   RecordingMessages messages;
   CountingD2xx d2xx;
   SimSerialLink serial;
-  Program program{sched, sched, messages, d2xx, serial};
+  Program program;
   testing::QtNetLoop loop;
   CurlMailSender curl_mail{sched, loop.multi};
   TimedMailSender timed_mail{curl_mail, sched, loop};

@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # The Debian package, as a user gets it:
-#  1. cpack -G DEB builds it from the build folder;
-#  2. lintian finds no error in it (the warnings kept are explained in the
-#     README, "The Debian package");
+#  1. cpack -G DEB builds it from the build folder (kept in BUILD_DIR/package
+#     for the installation test);
+#  2. it holds the maintainer scripts, its programs carry Debian's hardening
+#     (hardening-check), and lintian finds no error in it (the warnings kept
+#     are explained in the README, "The Debian package");
 #  3. extracted (dpkg-deb -x) into a temporary root that the running user
 #     cannot write, the program runs headless for 20 s on the simulated
 #     interface as an unprivileged user with a fresh HOME: its INI files and
 #     records are in that user's configuration folder, nothing else is
 #     written, and no error line is printed;
-#  4. systemd-analyze verify accepts the service unit (skipped without systemd).
+#  4. systemd-analyze accepts the service unit and rates it "OK" (2.0 or
+#     less) in its security review (skipped without systemd-analyze).
 #   package_test.sh BUILD_DIR
 set -euo pipefail
 BUILD=$1
 RUN_S=${VIRELUZ_PACKAGE_RUN_S:-20}
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian hardening-check; do
   command -v "$tool" >/dev/null || { echo "$tool manque : test sauté (scripts/install-deps.sh)"; exit 77; }
 done
 WORK=$(mktemp -d /tmp/vireluz_pkg.XXXXXX)
@@ -21,11 +24,13 @@ trap 'chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
 chmod 755 "$WORK"
 
 echo "== cpack"
-cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$WORK/out" >"$WORK/cpack.log" 2>&1 ||
+rm -rf "$BUILD/package"
+cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$BUILD/package" >"$WORK/cpack.log" 2>&1 ||
   { cat "$WORK/cpack.log"; exit 1; }
-DEB=$(ls "$WORK"/out/*.deb)
+rm -rf "$BUILD/package/_CPack_Packages"
+DEB=$(ls "$BUILD"/package/*.deb)
 echo "$(basename "$DEB"): $(stat -c %s "$DEB") octets"
-dpkg-deb -f "$DEB" Package Version Depends
+dpkg-deb -f "$DEB" Package Version Depends Installed-Size
 
 echo "== contents"
 dpkg-deb -c "$DEB" | awk '{print $1, $6}' >"$WORK/contents"
@@ -36,6 +41,10 @@ for f in ./usr/bin/vireluz ./usr/bin/vireluz-tic ./usr/share/applications/virelu
 done
 grep -q '^-rwxr-xr-x ./usr/bin/vireluz$' "$WORK/contents" || { echo "vireluz n'est pas exécutable"; exit 1; }
 dpkg-deb -f "$DEB" Depends | grep -q 'libqt6widgets6' || { echo "Depends sans Qt : shlibdeps ?"; exit 1; }
+for script in postinst prerm postrm; do
+  dpkg-deb --ctrl-tarfile "$DEB" | tar -tvf - | grep -q "^-rwxr-xr-x .* ./$script\$" ||
+    { dpkg-deb --ctrl-tarfile "$DEB" | tar -tvf -; echo "script $script absent ou non exécutable"; exit 1; }
+done
 
 echo "== lintian"
 # Without errors; the tags left are warnings and informations explained in the README.
@@ -44,9 +53,16 @@ cat "$WORK/lintian.log"
 if grep -q '^E: ' "$WORK/lintian.log"; then echo "lintian : erreurs"; exit 1; fi
 if grep -qiE 'internal error|^lintian: ' "$WORK/lintian.log"; then echo "lintian n'a pas pu vérifier"; exit 1; fi
 
-echo "== run as an unprivileged user"
 ROOT=$WORK/root
 dpkg-deb -x "$DEB" "$ROOT"
+
+echo "== hardening"
+# Stack protector, fortified functions, RELRO, BIND_NOW and PIE, each "yes"
+# (Debian 12's dpkg-buildflags asks for no control-flow protection).
+hardening-check --nocfprotection "$ROOT/usr/bin/vireluz" "$ROOT/usr/bin/vireluz-tic" ||
+  { echo "durcissement incomplet"; exit 1; }
+
+echo "== run as an unprivileged user"
 HOME_DIR=$WORK/home
 mkdir -p "$HOME_DIR"
 if [ "$(id -u)" -eq 0 ]; then
@@ -99,6 +115,16 @@ if command -v systemd-analyze >/dev/null; then
   set -e
   cat "$WORK/verify.log"
   if [ $rc -ne 0 ] || [ -s "$WORK/verify.log" ]; then echo "systemd-analyze refuse l'unité"; exit 1; fi
+  systemd-analyze security --offline=true "$WORK/unit/vireluz.service" >"$WORK/security.log" 2>&1 || true
+  grep -v '^✓' "$WORK/security.log"
+  score=$(sed -n 's/.*Overall exposure level for vireluz.service: \([0-9.]*\).*/\1/p' "$WORK/security.log")
+  [ -n "$score" ] || { echo "systemd-analyze security n'a pas noté l'unité"; exit 1; }
+  awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || { echo "unité trop exposée : $score"; exit 1; }
+  # The interface's devices stay reachable, as systemd reads the unit: the
+  # FTDI chip through libusb (/dev/bus/usb) and its serial port.
+  for dev in char-usb_device:rw char-ttyUSB:rw; do
+    grep '^✗ DeviceAllow=' "$WORK/security.log" | grep -q " $dev" || { echo "$dev non autorisé"; exit 1; }
+  done
   grep -q '^ExecStart=/usr/bin/vireluz --headless --config-dir /var/lib/vireluz$' \
     "$ROOT/usr/lib/systemd/system/vireluz.service" || { echo "commande du service"; exit 1; }
 else

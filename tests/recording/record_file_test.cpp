@@ -431,7 +431,9 @@ TEST_F(RecorderTest, ReadOnlyFolderIsReportedAsAccessDenied) {
     close(fds[0]);
     waitpid(pid, nullptr, 0);
   }
-  EXPECT_NE(error.find(w("(accès refusé)")), std::string::npos) << error;
+  EXPECT_NE(error.find(w("(dossier ") + ro.path() + w(" non accessible en écriture : accès refusé)")),
+            std::string::npos)
+      << error;
   chmod(ro.path().c_str(), 0755);
 }
 

@@ -11,7 +11,7 @@ void usage() {
   std::fputs(
       "usage: vireluz-tic <command> [options]\n"
       "  decode    decode a raw TIC capture and print the decoded state as JSON\n"
-      "  settings  print the effective settings as JSON\n"
+      "  settings  change settings (--set) and print the effective settings as JSON\n"
       "  simulate  write the stream of one simulated meter to standard output\n",
       stderr);
 }

@@ -15,10 +15,12 @@ class FakeBackend : public GuiBackend {
   MainWindowState& main_state() override { return main_; }
   GraphsWindowState& graphs_state() override { return graphs_; }
   Settings& settings() override { return settings_; }
-  bool port_connected() override { return connected; }
   bool one_tic_interface() override { return one_tic; }
   bool simulated() override { return sim; }
-  void message_lecture_en_cours() override { calls.push_back("message_lecture_en_cours"); }
+  bool refused_while_reading() override {
+    if (reading) calls.push_back("refused");
+    return reading;
+  }
   void start_sequence(bool start) override {
     calls.push_back(start ? "start_sequence(start)" : "start_sequence");
   }
@@ -26,13 +28,14 @@ class FakeBackend : public GuiBackend {
   void Button_scanClick() override { calls.push_back("Button_scanClick"); }
   void Diagnostique1Click() override { calls.push_back("Diagnostique1Click"); }
   void after_configuration() override { calls.push_back("after_configuration"); }
-  void after_cosm() override { calls.push_back("after_cosm"); }
   void release_pins() override { calls.push_back("release_pins"); }
-  void set_minimise_hook(std::function<void()> hook) override { minimise_hook = std::move(hook); }
+  Subscription on_automatic_start_done(std::function<void()> minimise) override {
+    return automatic_start_done.subscribe(std::move(minimise));
+  }
 
-  bool connected = false, one_tic = false, sim = false;
+  bool reading = false, one_tic = false, sim = false;
   std::vector<std::string> calls;
-  std::function<void()> minimise_hook;
+  Event<> automatic_start_done;
 
  private:
   MainWindowState main_;

@@ -24,21 +24,27 @@ void SinkLink::set_baud_rate(int baud) {
   if (sim_) sim_->set_sink_baud(baud);
 }
 
-ProgramRun::ProgramRun(const DateTime& start, const std::string& config, const std::string& alerts,
-                       const std::string& sim_options)
-    : sched(start, 120) {
+namespace {
+
+fs::path fresh_dir() {
   static int runs = 0;
-  dir = fs::temp_directory_path() /
-        ("vireluz_program_run_" + std::to_string(::getpid()) + "_" + std::to_string(++runs));
+  const fs::path dir = fs::temp_directory_path() / ("vireluz_program_run_" + std::to_string(::getpid()) + "_" +
+                                                    std::to_string(++runs));
   fs::remove_all(dir);
   fs::create_directories(dir / "enr");
+  return dir;
+}
+
+}  // namespace
+
+ProgramRun::ProgramRun(const DateTime& start, const std::string& config, const std::string& alerts,
+                       const std::string& sim_options)
+    : dir(fresh_dir()), sched(start, 120) {
   {
     std::ofstream cfg(dir / kConfigFileName, std::ios::binary);
     cfg << "[CONFIG_PRG]\r\n" << config << "REPERTOIR_ENR=" << (dir / "enr").string() << "\r\n";
     if (!alerts.empty()) std::ofstream(dir / kAlertFileName, std::ios::binary) << alerts;
   }
-  program.ProgramDir = dir.string() + "/";
-  program.ConfigDirOverride = dir.string() + "/";
   services = std::make_unique<Services>(program, mail, http);
   sim = std::make_unique<SimulatedInterface>(kSimUsbTwoMeters, program.settings(), program.timers(), sched);
   sim->apply_options(sim_options);

@@ -25,16 +25,20 @@ using namespace vireluz;
 
 class KeptMail : public MailSender {
  public:
-  void send(const MailMessage& m, const SmtpSettings&, Done done) override {
+  RequestHandle send(const MailMessage& m, const SmtpSettings&, Done done) override {
     sent.push_back(m);
     done(std::nullopt);
+    return nullptr;
   }
   std::vector<MailMessage> sent;
 };
 
 class AnsweringHttp : public HttpClient {
  public:
-  void send(const HttpRequest&, Done done) override { done(HttpResult{HttpResponse{200, "OK"}, {}}); }
+  RequestHandle send(const HttpRequest&, Done done) override {
+    done(HttpResult{HttpResponse{200, "OK"}, {}});
+    return nullptr;
+  }
 };
 
 class SinkLink : public SerialLink {
@@ -67,12 +71,12 @@ struct ProgramRun {
   nlohmann::json dump();
   std::filesystem::path records() const { return dir / "enr"; }
 
-  std::filesystem::path dir;
+  std::filesystem::path dir;  // made first: the program's folders
   SimScheduler sched;
   RecordingMessages messages;
   ForwardingD2xx d2xx;
   SinkLink link;
-  Program program{sched, sched, messages, d2xx, link};
+  Program program{sched, sched, messages, d2xx, link, {dir.string() + "/", dir.string() + "/"}};
   KeptMail mail;
   AnsweringHttp http;
   std::unique_ptr<Services> services;
