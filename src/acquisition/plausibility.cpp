@@ -124,5 +124,4 @@ bool PlausibilityFilter::judge(Track& t, Quantity q, std::int64_t v, std::int64_
   return watch_level(t, q, v, now);
 }
 
-
 }  // namespace vireluz

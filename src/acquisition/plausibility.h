@@ -43,7 +43,7 @@ enum class Quantity : std::uint8_t {
   KwhIndex,    // energy index, kWh (yellow-tariff meters)
   Current,     // A, one phase
   Power,       // apparent power of the whole meter, VA
-  PhasePower,  // apparent power of one phase, VA
+  OtherPower,  // another apparent power (a phase, today's highest, the injection), VA: bounds only
   Voltage,     // V
 };
 

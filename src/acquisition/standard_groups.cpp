@@ -148,12 +148,11 @@ void Decoder::standard_values(const Routed& r) {
   // 5. Apparent power: injected for a producer, drawn otherwise.
   const GroupIndex::Delimited sinsti = groups_.delimited(Label::SINSTI);
   if (s.tariff_kind == TariffKind::PROD) {
-    const GroupIndex::Delimited& g = sinsti;
-    if (g.valid) {
-      if (const auto p = parse_digits(g.value);
+    if (sinsti.valid) {
+      if (const auto p = parse_digits(sinsti.value);
           p && plausible(r, track(Label::SINSTI), Quantity::Power, *p)) {
-        s.SINSTI.assign(g.value);
-        supprime_zero_into(g.value, s.PAPP);  // the integer written back in decimal
+        s.SINSTI.assign(sinsti.value);
+        supprime_zero_into(sinsti.value, s.PAPP);  // the integer written back in decimal
         set_text2(c.papp, s.PAPP, dtext::kUnitVA);
         measures_.at(MeasureKind::PAPP, m) = *p;
         power_graph_step(r);
@@ -174,7 +173,7 @@ void Decoder::standard_values(const Routed& r) {
   }
 
   if (s.tariff_kind != TariffKind::PROD && sinsti.valid &&
-      plausible(r, Label::SINSTI, Quantity::PhasePower, sinsti.value))
+      plausible(r, Label::SINSTI, Quantity::OtherPower, sinsti.value))
     s.SINSTI.assign(sinsti.value);
 
   // Per phase: apparent power drawn and today's highest.
@@ -184,10 +183,10 @@ void Decoder::standard_values(const Routed& r) {
   Text* const smaxsn[3] = {&s.SMAXSN1, &s.SMAXSN2, &s.SMAXSN3};
   for (std::size_t i = 0; i < 3; ++i) {
     const GroupIndex::Delimited g = groups_.delimited(kSinsts[i]);
-    if (g.valid && plausible(r, kSinsts[i], Quantity::PhasePower, g.value)) put_text(*sinsts[i], g.value);
+    if (g.valid && plausible(r, kSinsts[i], Quantity::OtherPower, g.value)) put_text(*sinsts[i], g.value);
     const GroupIndex::Delimited h = groups_.delimited(kSmaxsn[i]);
     const std::string_view max = dated_value(h.value);
-    if (h.valid && plausible(r, kSmaxsn[i], Quantity::PhasePower, max)) put_text(*smaxsn[i], max);
+    if (h.valid && plausible(r, kSmaxsn[i], Quantity::OtherPower, max)) put_text(*smaxsn[i], max);
   }
 
   // 6. Voltages, phase 1 in the first maximum box.
