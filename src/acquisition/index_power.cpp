@@ -4,7 +4,7 @@
 
 namespace vireluz {
 
-std::int32_t IndexPower::next(std::int64_t wh, std::int64_t now_ms) {
+std::int32_t IndexPower::update(std::int64_t wh, std::int64_t now_ms) {
   const std::int64_t span = now_ms - at_ms_;
   if (!started_ || wh < wh_ || span < 0 || span > kMaxSpanMs) {
     // A first value, a new level (meter replaced), the clock going back or a

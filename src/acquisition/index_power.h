@@ -13,16 +13,15 @@ class IndexPower {
   static constexpr std::int64_t kMinSpanMs = 60000;
   static constexpr std::int64_t kMaxSpanMs = 15 * 60000;
 
-  // The index (Wh) at `now_ms`; returns the power in W, -1 while unknown.
-  std::int32_t update(std::int64_t wh, std::int64_t now_ms) {
-    const std::int64_t span = now_ms - at_ms_;
-    if (started_ && wh >= wh_ && span >= 0 && span < kMinSpanMs) return watts_;
-    return next(wh, now_ms);
+  // Whether a new figure may be due at `now_ms` (a minute since the last
+  // one, or none yet); update() in between changes nothing.
+  bool due(std::int64_t now_ms) const {
+    return !started_ || now_ms - at_ms_ >= kMinSpanMs || now_ms < at_ms_;
   }
+  // The index (Wh) at `now_ms`; returns the power in W, -1 while unknown.
+  std::int32_t update(std::int64_t wh, std::int64_t now_ms);
 
  private:
-  std::int32_t next(std::int64_t wh, std::int64_t now_ms);
-
   bool started_ = false;
   std::int64_t wh_ = 0, at_ms_ = 0;
   std::int32_t watts_ = -1;

@@ -12,7 +12,7 @@ void Decoder::jaune_groups(const Routed& r) {
   const MeterComponents& c = r.c;
   const int m = r.meter;
 
-  watch_[static_cast<std::size_t>(m - 1)].filter.set_yellow();
+  r.watch.filter.set_yellow();
   const GroupIndex::Fixed jaune = groups_.fixed(Label::JAUNE, 26, true);
   if (jaune.valid) {
     const FieldSplit f = split_fields(jaune.value);

@@ -72,6 +72,7 @@ void PlausibilityFilter::take(Track& t, Quantity q, std::int64_t v, std::int64_t
   // their bounds.
   t.confirmed = t.has || t.count > 0 || !is_index(q);
   t.has = true;
+  t.settled = true;
   t.last = v;
   t.at_ms = now;
   t.count = 0;
@@ -90,6 +91,7 @@ bool PlausibilityFilter::watch_level(Track& t, Quantity q, std::int64_t v, std::
   }
   t.level = v;
   t.seen_ms = now;
+  t.settled = false;
   // A first value that nothing confirmed yet gives way to a few consistent
   // values that contradict it.
   if (t.count >= kLevelValues ||
@@ -113,6 +115,7 @@ bool PlausibilityFilter::judge(Track& t, Quantity q, std::int64_t v, std::int64_
       // again (a long hold must not let any value through).
       t.at_ms = now;
       t.held = true;
+      t.settled = false;
       t.count = 0;  // a value on this level: a new one has to start again
       return false;
     }

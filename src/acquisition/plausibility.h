@@ -34,7 +34,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vireluz {
 
@@ -63,9 +62,10 @@ class PlausibilityFilter {
   static constexpr std::int64_t kLongestMs = 1000000000;  // 11 days
   static constexpr std::int64_t kLargestVa = 100000000;
 
-  // `tracks`: how many values the caller follows (its own numbering, 0 to
-  // tracks - 1).
-  explicit PlausibilityFilter(std::size_t tracks) : tracks_(tracks) { update_limits(); }
+  // The values a filter follows, numbered by its user from 0.
+  static constexpr std::size_t kMaxTracks = 80;
+
+  PlausibilityFilter() { update_limits(); }
 
   // The meter's address: another one than the one known forgets every value.
   void set_address(std::string_view address);
@@ -81,7 +81,7 @@ class PlausibilityFilter {
   // the others by judge().
   bool accept(std::size_t track, Quantity q, std::int64_t value, std::int64_t now_ms) {
     Track& t = tracks_[track];
-    if (t.has && !t.held && t.count == 0) {
+    if (t.settled) {
       if (q == Quantity::Index || q == Quantity::KwhIndex) {
         if (value == t.last || (value > t.last && may_rise(q, value - t.last, now_ms - t.at_ms))) {
           if (value != t.last) t.before = {t.last, t.before[0], t.before[1]};
@@ -109,6 +109,7 @@ class PlausibilityFilter {
 
  private:
   struct Track {
+    bool settled = false;  // has, nothing held back and no new level watched
     bool has = false;
     bool held = false;       // values below `last` were held back since it was accepted
     bool confirmed = false;  // `last` is not a first value alone
@@ -160,7 +161,7 @@ class PlausibilityFilter {
   bool watch_level(Track& t, Quantity q, std::int64_t v, std::int64_t now);
   void take(Track& t, Quantity q, std::int64_t v, std::int64_t now);
 
-  std::vector<Track> tracks_;
+  std::array<Track, kMaxTracks> tracks_{};
   std::string address_;
   std::int64_t subscribed_va_ = 0;
   int phases_ = 1;

@@ -35,7 +35,7 @@ void Decoder::standard_identification(const Routed& r) {
   grey(c.imax[1]);
   grey(c.imax[2]);
 
-  PlausibilityFilter& filter = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
+  PlausibilityFilter& filter = r.watch.filter;
   const GroupIndex::Delimited adsc = groups_.delimited(Label::ADSC);
   if (adsc.valid) {
     filter.set_address(adsc.value);
@@ -143,7 +143,7 @@ void Decoder::standard_values(const Routed& r) {
     window_[c.label_injection].enabled = false;
     grey(c.injection);
   }
-  index_power(r, index_sum(r, {Label::EAST}), index_sum(r, {Label::EAIT}));
+  index_power(r, {Label::EAST}, {Label::EAIT});
 
   // 5. Apparent power: injected for a producer, drawn otherwise.
   const GroupIndex::Delimited sinsti = groups_.delimited(Label::SINSTI);
