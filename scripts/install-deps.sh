@@ -9,7 +9,8 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev libftdi1-dev libsimpleini-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
+  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt python3-jinja2
+  qt6-httpserver-dev qt6-websockets-dev chromium nodejs python3-websockets
   python3 python3-aiosmtpd socat faketime xvfb xauth time openssl
   fonts-dejavu-core
   dpkg-dev file lintian devscripts
@@ -21,6 +22,9 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
+
+# npm comes with some builds of nodejs and as its own package with Debian's.
+if ! command -v npm >/dev/null 2>&1; then missing+=(npm); fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

@@ -127,10 +127,13 @@ def main():
 
     devices, configs, states = set(), {}, {}
     for topic, payload in messages:
-        if topic.startswith("homeassistant/") and payload:
+        if topic.startswith("homeassistant/device/") and payload:
             c = json.loads(payload)
             devices.add(c["device"]["identifiers"][0])
-            configs[topic] = c["unique_id"]  # a config sent again replaces its earlier copy
+            for cid, e in c["cmps"].items():  # a config sent again replaces its earlier copy
+                if "unique_id" not in e:
+                    continue  # a component removed
+                configs[topic + "/" + cid] = e["unique_id"]
         elif topic.endswith("/state"):
             states[topic] = states.get(topic, 0) + 1
     uids = list(configs.values())

@@ -54,6 +54,7 @@ ProgramRun::ProgramRun(UserMessages& messages, const AppOptions& options, const 
       http(net),
       services(program, mail, http),
       mqtt(program, mqtt_clients),
+      web(program, web_server),
       options_(options) {}
 
 bool ProgramRun::start() {

@@ -19,6 +19,8 @@
 #include "program/program.h"
 #include "program/services.h"
 #include "upload/http_curl.h"
+#include "web/web_server_qt.h"
+#include "web/web_service.h"
 
 namespace vireluz {
 
@@ -55,8 +57,10 @@ class ProgramRun {
   CurlMailSender mail;
   CurlHttpClient http;
   Services services;
-  MosquittoClientFactory mqtt_clients;
+  MosquittoClientFactory mqtt_clients{io_loop};
   MqttService mqtt;
+  QtWebServer web_server;
+  WebService web;
 
  private:
   AppOptions options_;

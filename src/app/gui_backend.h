@@ -44,6 +44,8 @@ class GuiBackend {
   // the MQTT window: the publisher takes the saved settings.
   virtual MqttClientFactory* mqtt_clients() { return nullptr; }
   virtual void after_mqtt() {}
+  // What follows the "Page Web" window: the page is served with the saved settings.
+  virtual void after_web() {}
 };
 
 }  // namespace vireluz

@@ -89,7 +89,7 @@ int run_gui(const AppOptions& options, int argc, char** argv) {
   {
     ProgramRun run(messages, options, QCoreApplication::applicationDirPath().toStdString() + "/");
     if (run.start()) {
-      ProgramBackend backend(run.program, run.services, &run.mqtt);
+      ProgramBackend backend(run.program, run.services, &run.mqtt, &run.web);
       backend.demo = run.demo();
       GuiShell shell(backend, messages, options.start, QCoreApplication::applicationFilePath().toStdString(),
                      options.config_dir);

@@ -16,6 +16,7 @@
 #include "app/mqtt_window.h"
 #include "app/qt_support.h"
 #include "app/small_windows.h"
+#include "app/web_window.h"
 
 namespace vireluz {
 
@@ -74,6 +75,7 @@ GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, co
   links.bdpv = [this, modal] { modal(bdpv_)(); };
   links.cosm = [this, modal] { modal(cosm_)(); };
   links.mqtt = [this, modal] { modal(mqtt_)(); };
+  links.web = [this, modal] { modal(web_)(); };
   links.a_propos = [this, modal] { modal(a_propos_)(); };
   links.sync_graphs = [this] {
     if (graphs_) graphs_->render();
@@ -103,6 +105,7 @@ GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, co
   cosm_ = new TForm_Cosm(backend.settings(), messages, main_.get());
   windows_.push_back(cosm_);
   mqtt_ = new TForm_MQTT(backend.settings(), messages, backend.mqtt_clients(), main_.get());
+  web_ = new TForm_Web(backend.settings(), messages, main_.get());
   graphs_->on_user_close = [this] { main_->render(); };
 }
 

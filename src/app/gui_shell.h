@@ -41,8 +41,9 @@ class GuiShell {
   QWidget& alertes_mail() { return *alertes_; }
   QWidget& bdpv() { return *bdpv_; }
   QWidget& cosm() { return *cosm_; }
-  // The MQTT window, beside the eight (not in windows()).
+  // The MQTT and "Page Web" windows, beside the eight (not in windows()).
   QWidget& mqtt() { return *mqtt_; }
+  QWidget& web() { return *web_; }
 
   // Shows the main window (unless the automatic start keeps it hidden).
   void show();
@@ -61,6 +62,7 @@ class GuiShell {
   TForm_pas_vireluz* pas_vireluz_ = nullptr;
   QWidget* cosm_ = nullptr;
   QWidget* mqtt_ = nullptr;
+  QWidget* web_ = nullptr;
   std::vector<QWidget*> windows_;
 };
 

@@ -134,6 +134,11 @@ void TForm1::build() {
     if (windows_.mqtt) windows_.mqtt();
     backend_.after_mqtt();
   })->setObjectName("MQTT1");
+  add_action(m, "Page Web", [this] {
+    if (backend_.refused_while_reading()) return;
+    if (windows_.web) windows_.web();
+    backend_.after_web();
+  })->setObjectName("Web1");
   top_level("Scan Interface", "Diagnostique1", [this] { backend_.Diagnostique1Click(); });
   top_level(QString::fromUtf8("Réduire"), "Reduire1", [this] { minimise(); });
   top_level("A propos", "A_propos1", [this] {

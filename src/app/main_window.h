@@ -33,6 +33,7 @@ class TForm1 : public QMainWindow {
     std::function<void()> bdpv;           // modal BDPV window
     std::function<void()> cosm;           // modal Cosm window
     std::function<void()> mqtt;           // modal MQTT window
+    std::function<void()> web;            // modal "Page Web" window
     std::function<void()> a_propos;       // modal About window
     std::function<void()> sync_graphs;    // show or hide the graphs window as the state says
   };

@@ -18,4 +18,8 @@ void ProgramBackend::after_mqtt() {
   if (mqtt_) p_.guard([this] { mqtt_->publisher().apply_settings(); });
 }
 
+void ProgramBackend::after_web() {
+  if (web_) p_.guard([this] { web_->apply_settings(true); });
+}
+
 }  // namespace vireluz

@@ -4,13 +4,14 @@
 #include "mqtt/mqtt_service.h"
 #include "program/program.h"
 #include "program/services.h"
+#include "web/web_service.h"
 
 namespace vireluz {
 
 class ProgramBackend : public GuiBackend {
  public:
-  ProgramBackend(Program& p, Services& services, MqttService* mqtt = nullptr)
-      : p_(p), services_(services), mqtt_(mqtt) {}
+  ProgramBackend(Program& p, Services& services, MqttService* mqtt = nullptr, WebService* web = nullptr)
+      : p_(p), services_(services), mqtt_(mqtt), web_(web) {}
   MainWindowState& main_state() override { return p_.window(); }
   GraphsWindowState& graphs_state() override { return p_.graphs(); }
   Settings& settings() override { return p_.settings(); }
@@ -29,6 +30,7 @@ class ProgramBackend : public GuiBackend {
   AlertEngine* alert_engine() override { return &services_.alerts(); }
   MqttClientFactory* mqtt_clients() override { return mqtt_ ? &mqtt_->clients() : nullptr; }
   void after_mqtt() override;
+  void after_web() override;
 
   // On the simulated interface, without "start": the first start sequence
   // also starts reading and shows the graphs, so that a first run shows live
@@ -40,6 +42,7 @@ class ProgramBackend : public GuiBackend {
   Services& services_;
   MqttService* mqtt_;
   bool demo_done_ = false;
+  WebService* web_;
 };
 
 }  // namespace vireluz

@@ -327,6 +327,13 @@ void write_setting(const Settings& s, const SettingKey& k) {
   ini.save(path_of(s, k.file));
 }
 
+void write_config_web(const Settings& s) {
+  const std::string path = path_of(s, kConfigFileName);
+  IniFile ini = read_ini_for_update(path);
+  write_keys(s, ini, IniFileId::kConfig, "CONFIG_WEB", KeyWrite::kWithSection);
+  ini.save(path);
+}
+
 void write_config_cosm(Settings& s) {
   const std::string path = path_of(s, kConfigFileName);
   IniFile ini = read_for_update(s, IniFileId::kConfig);

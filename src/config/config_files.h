@@ -52,6 +52,7 @@ void write_config_prg(const Settings& settings);   // [CONFIG_PRG], whole
 void write_config_bdpv(const Settings& settings);  // [CONFIG_BDPV]
 void write_config_cosm(Settings& settings);        // [CONFIG_COSM], [GENERAL] and the Cosm grid
 void write_config_mqtt(const Settings& settings);  // [CONFIG_MQTT]
+void write_config_web(const Settings& settings);   // [CONFIG_WEB]
 void write_alert_file(Settings& settings);         // alertes_mails.ini (column 11 reset to "0" first)
 
 struct SettingKey;

@@ -81,6 +81,13 @@ const std::vector<SettingKey> kKeys = {
     VZ_INT(C, "CONFIG_MQTT", "DECOUVERTE", mqtt.DECOUVERTE, "1", W),
     VZ_TEXT(C, "CONFIG_MQTT", "PREFIXE DECOUVERTE", mqtt.PREFIXE_DECOUVERTE, "homeassistant", W),
     VZ_INT(C, "CONFIG_MQTT", "PERIODE", mqtt.PERIODE, "10", W),
+    VZ_INT(C, "CONFIG_WEB", "ACTIF", web.ACTIF, "0", W),
+    VZ_TEXT(C, "CONFIG_WEB", "ADRESSE", web.ADRESSE, "127.0.0.1", W),
+    VZ_INT(C, "CONFIG_WEB", "PORT", web.PORT, "8080", W),
+    VZ_TEXT(C, "CONFIG_WEB", "UTILISATEUR", web.UTILISATEUR, "", W),
+    VZ_SECRET(C, "CONFIG_WEB", "MOT DE PASSE", web.MOT_DE_PASSE),
+    VZ_TEXT(C, "CONFIG_WEB", "CERTIFICAT", web.CERTIFICAT, "", W),
+    VZ_TEXT(C, "CONFIG_WEB", "CLE", web.CLE, "", W),
 };
 
 #undef VZ_INT

@@ -63,6 +63,17 @@ struct MqttSettings {  // [CONFIG_MQTT]
   int PERIODE = 10;                     // seconds between two state messages of a meter (0: every frame)
 };
 
+struct WebSettings {  // [CONFIG_WEB]
+  int ACTIF = 0;
+  Text ADRESSE = "127.0.0.1";  // listening address
+  int PORT = 8080;
+  Text UTILISATEUR;
+  Text MOT_DE_PASSE;  // "MOT DE PASSE", scrambled in the file
+  Text CERTIFICAT;    // PEM files: HTTPS when both are given
+  Text CLE;
+  bool operator==(const WebSettings&) const = default;
+};
+
 struct MailSettings {  // [CONFIG_MAIL] of alertes_mails.ini
   int ACTIF = 0;
   Text EMETTEUR = "test";
@@ -105,6 +116,7 @@ struct Settings {
   BdpvSettings bdpv;
   CosmSettings cosm;
   MqttSettings mqtt;
+  WebSettings web;
   MailSettings mail;
   AlerteSettings alerte;
 

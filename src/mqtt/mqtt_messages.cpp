@@ -1,10 +1,13 @@
 #include "mqtt/mqtt_messages.h"
 
+#include <algorithm>
 #include <array>
 
 namespace vireluz {
 
 namespace {
+
+using nlohmann::json;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -19,15 +22,12 @@ std::optional<std::int64_t> digits_value(std::string_view t) {
   return v;
 }
 
-std::optional<std::int64_t> integer_of(const Text& t) { return digits_value(trim(t)); }
+json number_or_null(const std::optional<std::int64_t>& v) { return v ? json(*v) : json(nullptr); }
+json integer_of(const Text& t) { return number_or_null(digits_value(trim(t))); }
 
-nlohmann::json number_or_null(const std::optional<std::int64_t>& v) {
-  return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
-}
-
-nlohmann::json text_or_null(const Text& t) {
-  const std::string_view v = trim(t);
-  return v.empty() ? nlohmann::json(nullptr) : nlohmann::json(cp1252_to_utf8(v));
+json text_or_null(std::string_view t) {
+  t = trim(t);
+  return t.empty() ? json(nullptr) : json(cp1252_to_utf8(t));
 }
 
 // The historic period names, without their filling dots.
@@ -37,12 +37,16 @@ const std::vector<std::string>& historic_periods() {
   return v;
 }
 
-std::string historic_period(const Text& ptec) {
+json historic_period(const Text& ptec) {
   std::string p(trim(ptec));
   while (!p.empty() && p.back() == '.') p.pop_back();
-  for (const auto& name : historic_periods())
-    if (p == name) return p;
-  return {};
+  const auto& names = historic_periods();
+  return std::find(names.begin(), names.end(), p) != names.end() ? json(p) : json(nullptr);
+}
+
+const std::vector<std::string>& colours() {
+  static const std::vector<std::string> v{"Bleu", "Blanc", "Rouge"};
+  return v;
 }
 
 struct IndexField {
@@ -53,8 +57,7 @@ struct IndexField {
 
 // The index fields of each option, as the decoder fills them in both modes.
 std::vector<IndexField> index_fields(const MqttMeterView& m) {
-  const TariffKind kind = m.slot.tariff_kind;
-  switch (kind) {
+  switch (m.slot.tariff_kind) {
     case TariffKind::HC:
       return {{"HCHP", "Index heures pleines", &MeterSlot::HCHP},
               {"HCHC", "Index heures creuses", &MeterSlot::HCHC}};
@@ -87,16 +90,127 @@ std::vector<IndexField> index_fields(const MqttMeterView& m) {
   return {};
 }
 
+bool has_colour(const MqttMeterView& m) { return m.slot.tariff_kind == TariffKind::TEMPO; }
+bool has_ejp_notice(const MqttMeterView& m) { return !m.standard && m.slot.tariff_kind == TariffKind::EJP; }
 bool has_injection(const MqttMeterView& m) {
   return m.standard && (m.slot.tariff_kind == TariffKind::PROD || !trim(m.slot.EAIT).empty());
 }
 
-bool has_colour(const MqttMeterView& m) { return !m.standard && m.slot.tariff_kind == TariffKind::TEMPO; }
-bool has_ejp_notice(const MqttMeterView& m) { return !m.standard && m.slot.tariff_kind == TariffKind::EJP; }
+// Today's Tempo colour: sent by a standard meter, the period's colour for a historic one.
+json today_colour(const MqttMeterView& m) {
+  if (m.standard) return text_or_null(m.slot.today_colour);
+  const json period = historic_period(m.period);
+  if (period.is_null()) return nullptr;
+  const std::string p = period.get<std::string>();
+  const char c = p.size() == 4 ? p[3] : ' ';
+  return c == 'B' ? json("Bleu") : c == 'W' ? json("Blanc") : c == 'R' ? json("Rouge") : json(nullptr);
+}
 
-const std::vector<std::string>& colours() {
-  static const std::vector<std::string> v{"Bleu", "Blanc", "Rouge"};
-  return v;
+json known(std::int64_t v) { return v < 0 ? json(nullptr) : json(v); }
+json status_bit(const MeterSlot& s, bool bit) { return s.status.known ? json(bit ? 1 : 0) : json(nullptr); }
+
+// One entity and its value in the state document.
+struct Value {
+  MqttSensor sensor;
+  json value;
+};
+
+MqttSensor reading(const char* key, const char* name, const char* device_class, const char* state_class,
+                   const char* unit) {
+  return {key, "sensor", name, device_class, state_class, unit, {}, false};
+}
+MqttSensor choice(const char* key, const char* name, const std::vector<std::string>& options) {
+  return {key, "sensor", name, "enum", "", "", options, false};
+}
+// 1 (on), 0 (off) or null in the state.
+MqttSensor on_off(const char* key, const char* name, const char* device_class) {
+  return {key, "binary_sensor", name, device_class, "", "", {}, false};
+}
+
+// The values of each phase of a three-phase meter: its current, and for a
+// standard meter its voltage, apparent power and today's highest.
+void phases(std::vector<Value>& out, const MeterSlot& s, bool standard) {
+  const std::array<std::array<const Text*, 4>, 3> phase{{{&s.IINST1, &s.URMS1, &s.SINSTS1, &s.SMAXSN1},
+                                                         {&s.IINST2, &s.URMS2, &s.SINSTS2, &s.SMAXSN2},
+                                                         {&s.IINST3, &s.URMS3, &s.SINSTS3, &s.SMAXSN3}}};
+  for (int n = 1; n <= 3; ++n) {
+    const auto& p = phase[static_cast<std::size_t>(n - 1)];
+    const std::string k = std::to_string(n);
+    auto add = [&](const char* key, const char* name, const char* dc, const char* unit, const Text* v) {
+      out.push_back(
+          {{key + k, "sensor", name + (" phase " + k), dc, "measurement", unit, {}, false}, integer_of(*v)});
+    };
+    add("IINST", "Intensité", "current", "A", p[0]);
+    if (!standard) continue;
+    add("URMS", "Tension", "voltage", "V", p[1]);
+    add("SINSTS", "Puissance apparente", "apparent_power", "VA", p[2]);
+    add("SMAXSN", "Puissance apparente maximale du jour", "apparent_power", "VA", p[3]);
+  }
+}
+
+// Every entity of the meter with its current value; the sensors and the
+// state are both read from here, so that each entity finds its value.
+std::vector<Value> values(const MqttMeterView& m) {
+  const MeterSlot& s = m.slot;
+  const bool prod = s.tariff_kind == TariffKind::PROD;
+  const bool tri = s.phase_mode == PhaseMode::TRI;
+  std::vector<Value> out;
+  for (const IndexField& f : index_fields(m))
+    out.push_back({reading(f.key, f.name, "energy", "total_increasing", "Wh"),
+                   number_or_null(wh_of_index_text(s.*f.field))});
+  if (has_injection(m))
+    out.push_back(
+        {reading("EAIT", "Énergie injectée", "energy", "total_increasing", "Wh"), integer_of(s.EAIT)});
+  out.push_back({reading("PAPP", prod ? "Puissance apparente injectée" : "Puissance apparente",
+                         "apparent_power", "measurement", "VA"),
+                 integer_of(s.PAPP)});
+  if (has_injection(m) && !prod)
+    out.push_back({reading("SINSTI", "Puissance apparente injectée", "apparent_power", "measurement", "VA"),
+                   integer_of(s.SINSTI)});
+  // Active power from the indexes (TIC itself gives only volt-amperes).
+  if (!prod)
+    out.push_back(
+        {reading("P_SOUTIREE", "Puissance active soutirée", "power", "measurement", "W"), known(s.drawn_w)});
+  if (has_injection(m))
+    out.push_back({reading("P_INJECTEE", "Puissance active injectée", "power", "measurement", "W"),
+                   known(s.injected_w)});
+  if (s.phase_mode == PhaseMode::MONO)
+    out.push_back({reading("IINST", "Intensité", "current", "measurement", "A"), integer_of(s.IINST)});
+  else if (tri)
+    phases(out, s, m.standard);
+  if (m.standard) {
+    if (!tri)
+      out.push_back({reading("URMS1", "Tension", "voltage", "measurement", "V"), integer_of(s.URMS1)});
+    out.push_back({reading("ISOUSC", "Puissance souscrite", "", "", "kVA"), integer_of(s.ISOUSC)});
+    // The standard period names are the supplier's own texts: no fixed list.
+    out.push_back({reading("PERIODE", "Période tarifaire", "", "", ""), text_or_null(m.period)});
+  } else {
+    out.push_back({reading("ISOUSC", "Intensité souscrite", "current", "", "A"), integer_of(s.ISOUSC)});
+    out.push_back({choice("PERIODE", "Période tarifaire", historic_periods()), historic_period(m.period)});
+  }
+  if (has_colour(m)) {
+    out.push_back({choice("AUJOURDHUI", "Couleur du jour", colours()), today_colour(m)});
+    out.push_back({choice("DEMAIN", "Couleur du lendemain", colours()), text_or_null(s.DEMAIN)});
+  }
+  if (has_ejp_notice(m)) out.push_back({on_off("PEJP", "Préavis EJP", ""), m.ejp_notice != 0 ? 1 : 0});
+  if (m.standard) {
+    // The status word: what a user may act on.
+    out.push_back(
+        {on_off("CONTACT_SEC", "Contact sec ouvert", "opening"), status_bit(s, s.status.dry_contact_open)});
+    out.push_back(
+        {on_off("COUPURE", "Organe de coupure ouvert", "problem"), status_bit(s, s.status.cut_off != 0)});
+    out.push_back({on_off("SURTENSION", "Surtension", "problem"), status_bit(s, s.status.over_voltage)});
+    out.push_back(
+        {on_off("DEPASSEMENT", "Dépassement de puissance", "problem"), status_bit(s, s.status.over_power)});
+    out.push_back({on_off("RELAIS1", "Relais 1", ""), s.RELAIS < 0 ? json(nullptr) : json(s.RELAIS & 1)});
+  }
+  // About the link: how the meter speaks, and the values set aside as implausible.
+  out.push_back({{"mode", "sensor", "Mode TIC", "enum", "", "", {"historique", "standard"}, true},
+                 m.standard ? "standard" : "historique"});
+  out.push_back({{"option", "sensor", "Option tarifaire", "", "", "", {}, true}, text_or_null(s.OPTARIF)});
+  out.push_back(
+      {{"rejets", "sensor", "Valeurs rejetées", "", "total_increasing", "", {}, true}, s.rejected_values});
+  return out;
 }
 
 std::string lower(std::string s) {
@@ -104,6 +218,16 @@ std::string lower(std::string s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
 }
+
+std::string discovery_prefix(const MqttSettings& s) {
+  std::string prefix = cp1252_to_utf8(trim(s.PREFIXE_DECOUVERTE));
+  while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+  return prefix;
+}
+
+// The rendering of a sensor's value in the state document, as Home Assistant
+// reads it (a null renders "None", which it shows as unknown).
+std::string value_template(const MqttSensor& sensor) { return "{{ value_json." + sensor.key + " }}"; }
 
 }  // namespace
 
@@ -136,124 +260,86 @@ MqttTopics mqtt_topics(const MqttSettings& s, const std::string& address) {
   t.base = prefix.empty() ? address : prefix + "/" + address;
   t.state = t.base + "/state";
   t.availability = t.base + "/availability";
+  const std::string discovery = discovery_prefix(s);
+  t.discovery = discovery + "/device/vireluz_" + address + "/config";
+  t.old_discovery_filter = discovery + "/+/vireluz_" + address + "/+/config";
+  t.ha_status = discovery + "/status";
   return t;
 }
 
 std::vector<MqttSensor> mqtt_sensors(const MqttMeterView& m) {
   std::vector<MqttSensor> out;
-  for (const IndexField& f : index_fields(m))
-    out.push_back({f.key, "sensor", f.name, "energy", "total_increasing", "Wh", {}});
-  if (has_injection(m))
-    out.push_back({"EAIT", "sensor", "Énergie injectée", "energy", "total_increasing", "Wh", {}});
-  const bool prod = m.slot.tariff_kind == TariffKind::PROD;
-  out.push_back({"PAPP",
-                 "sensor",
-                 prod ? "Puissance apparente injectée" : "Puissance apparente",
-                 "apparent_power",
-                 "measurement",
-                 "VA",
-                 {}});
-  if (m.slot.phase_mode == PhaseMode::MONO) {
-    out.push_back({"IINST", "sensor", "Intensité", "current", "measurement", "A", {}});
-  } else if (m.slot.phase_mode == PhaseMode::TRI) {
-    out.push_back({"IINST1", "sensor", "Intensité phase 1", "current", "measurement", "A", {}});
-    out.push_back({"IINST2", "sensor", "Intensité phase 2", "current", "measurement", "A", {}});
-    out.push_back({"IINST3", "sensor", "Intensité phase 3", "current", "measurement", "A", {}});
-  }
-  if (m.standard) out.push_back({"URMS1", "sensor", "Tension", "voltage", "measurement", "V", {}});
-  if (m.standard)
-    out.push_back({"ISOUSC", "sensor", "Puissance souscrite", "", "", "kVA", {}});
-  else
-    out.push_back({"ISOUSC", "sensor", "Intensité souscrite", "current", "", "A", {}});
-  // The standard period names are the supplier's own texts: no fixed list.
-  if (m.standard)
-    out.push_back({"PERIODE", "sensor", "Période tarifaire", "", "", "", {}});
-  else
-    out.push_back({"PERIODE", "sensor", "Période tarifaire", "enum", "", "", historic_periods()});
-  if (has_colour(m)) out.push_back({"DEMAIN", "sensor", "Couleur du lendemain", "enum", "", "", colours()});
-  if (has_ejp_notice(m)) out.push_back({"PEJP", "binary_sensor", "Préavis EJP", "", "", "", {}});
+  for (Value& v : values(m)) out.push_back(std::move(v.sensor));
   return out;
 }
 
-nlohmann::json mqtt_state(const MqttMeterView& m) {
-  const MeterSlot& s = m.slot;
-  nlohmann::json j = nlohmann::json::object();
-  j["adresse"] = cp1252_to_utf8(trim(s.ADCO));
+json mqtt_state(const MqttMeterView& m) {
+  json j = json::object();
+  j["adresse"] = cp1252_to_utf8(trim(m.slot.ADCO));
   j["nom"] = cp1252_to_utf8(m.name);
-  j["option"] = cp1252_to_utf8(trim(s.OPTARIF));
-  j["mode"] = m.standard ? "standard" : "historique";
   j["simule"] = m.simulated;
-  for (const IndexField& f : index_fields(m)) j[f.key] = number_or_null(wh_of_index_text(s.*f.field));
-  if (has_injection(m)) j["EAIT"] = number_or_null(integer_of(s.EAIT));
-  j["PAPP"] = number_or_null(integer_of(s.PAPP));
-  if (s.phase_mode == PhaseMode::MONO) {
-    j["IINST"] = number_or_null(integer_of(s.IINST));
-  } else if (s.phase_mode == PhaseMode::TRI) {
-    j["IINST1"] = number_or_null(integer_of(s.IINST1));
-    j["IINST2"] = number_or_null(integer_of(s.IINST2));
-    j["IINST3"] = number_or_null(integer_of(s.IINST3));
-  }
-  if (m.standard) j["URMS1"] = number_or_null(integer_of(s.URMS1));
-  j["ISOUSC"] = number_or_null(integer_of(s.ISOUSC));
-  if (m.standard) {
-    j["PERIODE"] = text_or_null(m.period);
-  } else {
-    const std::string p = historic_period(m.period);
-    j["PERIODE"] = p.empty() ? nlohmann::json(nullptr) : nlohmann::json(p);
-  }
-  if (has_colour(m)) j["DEMAIN"] = text_or_null(s.DEMAIN);
-  if (has_ejp_notice(m)) j["PEJP"] = m.ejp_notice != 0 ? 1 : 0;
+  for (Value& v : values(m)) j[v.sensor.key] = std::move(v.value);
   return j;
 }
 
 std::string mqtt_event_key(const MqttMeterView& m) {
   std::string k(trim(m.period));
   k += '|';
-  if (has_colour(m)) k += m.slot.DEMAIN;
+  if (has_colour(m)) k += m.slot.today_colour + m.slot.DEMAIN;
   k += '|';
   if (has_ejp_notice(m)) k += m.ejp_notice != 0 ? '1' : '0';
   return k;
 }
 
-std::string mqtt_discovery_topic(const MqttSettings& s, const std::string& address,
-                                 const MqttSensor& sensor) {
-  std::string prefix = cp1252_to_utf8(trim(s.PREFIXE_DECOUVERTE));
-  while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
-  return prefix + "/" + sensor.component + "/vireluz_" + address + "/" + lower(sensor.key) + "/config";
-}
+int mqtt_expire_after_s(const MqttSettings& s) { return std::max(120, 3 * s.PERIODE); }
 
-MqttDiscoveryMessage mqtt_discovery(const MqttSettings& s, const MqttMeterView& m, const std::string& address,
-                                    const MqttSensor& sensor) {
+std::string mqtt_component_id(const MqttSensor& sensor) { return lower(sensor.key); }
+
+std::string mqtt_device_config(const MqttSettings& s, const MqttMeterView& m, const std::string& address,
+                               const std::vector<MqttSensor>& sensors,
+                               const std::map<std::string, std::string>& removed) {
   const MqttTopics t = mqtt_topics(s, address);
-  nlohmann::json c;
-  c["name"] = sensor.name;
-  c["unique_id"] = "vireluz_" + address + "_" + lower(sensor.key);
-  c["object_id"] = "vireluz_" + address + "_" + lower(sensor.key);
-  c["state_topic"] = t.state;
-  c["availability_topic"] = t.availability;
-  c["payload_available"] = "online";
-  c["payload_not_available"] = "offline";
-  if (sensor.component == "binary_sensor") {
-    c["value_template"] = "{{ 'ON' if value_json." + sensor.key + " else 'OFF' }}";
-    c["payload_on"] = "ON";
-    c["payload_off"] = "OFF";
-  } else {
-    c["value_template"] = "{{ value_json." + sensor.key + " }}";
-  }
-  if (!sensor.device_class.empty()) c["device_class"] = sensor.device_class;
-  if (!sensor.state_class.empty()) c["state_class"] = sensor.state_class;
-  if (!sensor.unit.empty()) c["unit_of_measurement"] = sensor.unit;
-  if (!sensor.options.empty()) c["options"] = sensor.options;
+  const std::string id = "vireluz_" + address;
   std::string model = m.standard ? "Compteur TIC standard" : "Compteur TIC historique";
   if (m.simulated) model += " (simulé)";
   const std::string name = cp1252_to_utf8(trim(m.name));
-  c["device"] = {{"identifiers", nlohmann::json::array({"vireluz_" + address})},
+  json c;
+  c["device"] = {{"identifiers", json::array({id})},
                  {"name", name.empty() ? address : name},
                  {"manufacturer", "VIRELUZ"},
                  {"model", model},
                  {"serial_number", address}};
-  c["origin"] = {{"name", "VIRELUZ"}};
-  return {mqtt_discovery_topic(s, address, sensor), c.dump()};
+  c["origin"] = {{"name", "VIRELUZ"}, {"sw_version", VIRELUZ_VERSION}};
+  c["state_topic"] = t.state;
+  c["availability_topic"] = t.availability;
+  c["payload_available"] = "online";
+  c["payload_not_available"] = "offline";
+  json& cmps = c["cmps"];
+  cmps = json::object();
+  for (const auto& [component_id, platform] : removed) cmps[component_id] = {{"platform", platform}};
+  for (const MqttSensor& sensor : sensors) {
+    const std::string cid = mqtt_component_id(sensor);
+    json e;
+    e["platform"] = sensor.component;
+    e["name"] = sensor.name;
+    e["unique_id"] = id + "_" + cid;
+    e["default_entity_id"] = sensor.component + "." + lower(id) + "_" + cid;
+    e["value_template"] = value_template(sensor);
+    if (sensor.component == "binary_sensor") {
+      e["payload_on"] = "1";
+      e["payload_off"] = "0";
+    }
+    if (!sensor.device_class.empty()) e["device_class"] = sensor.device_class;
+    if (!sensor.state_class.empty()) e["state_class"] = sensor.state_class;
+    if (!sensor.unit.empty()) e["unit_of_measurement"] = sensor.unit;
+    if (!sensor.options.empty()) e["options"] = sensor.options;
+    if (sensor.diagnostic)
+      e["entity_category"] = "diagnostic";
+    else
+      e["expire_after"] = mqtt_expire_after_s(s);
+    cmps[cid] = std::move(e);
+  }
+  return c.dump();
 }
 
 }  // namespace vireluz

@@ -1,8 +1,9 @@
 #pragma once
 // What goes to the broker for one meter: the topics, the JSON state of its
-// decoded values and the Home Assistant discovery messages of its sensors.
+// decoded values and the Home Assistant discovery message of its device.
 // Pure functions of the meter's record; the publisher decides when to send.
 #include <cstdint>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -39,18 +40,26 @@ struct MqttTopics {
   std::string base;          // <prefix>/<address>
   std::string state;         // <base>/state
   std::string availability;  // <base>/availability
+  std::string discovery;     // <discovery prefix>/device/vireluz_<address>/config
+  // The one-entity config topics that versions before device discovery used
+  // (<discovery prefix>/<component>/vireluz_<address>/<key>/config), as a filter.
+  std::string old_discovery_filter;
+  std::string ha_status;  // <discovery prefix>/status: Home Assistant's "online" / "offline"
 };
 MqttTopics mqtt_topics(const MqttSettings& s, const std::string& address);
 
 // One Home Assistant entity of a meter.
 struct MqttSensor {
-  std::string key;        // key in the state JSON
+  std::string key;        // key in the state JSON, and the entity's id within its device
   std::string component;  // "sensor" or "binary_sensor"
   std::string name;       // UTF-8
   std::string device_class;
   std::string state_class;
   std::string unit;
   std::vector<std::string> options;  // enum sensors
+  // About the meter's link rather than a reading: shown apart, and never
+  // expires (a reading goes unavailable when no state comes for a while).
+  bool diagnostic = false;
 };
 
 // The sensors that the meter's option, mode and phases give.
@@ -65,14 +74,21 @@ nlohmann::json mqtt_state(const MqttMeterView& m);
 // EJP notice.
 std::string mqtt_event_key(const MqttMeterView& m);
 
-struct MqttDiscoveryMessage {
-  std::string topic;
-  std::string payload;  // empty: removes the entity
-};
-// The retained config message of one sensor.
-MqttDiscoveryMessage mqtt_discovery(const MqttSettings& s, const MqttMeterView& m, const std::string& address,
-                                    const MqttSensor& sensor);
-// The topic of a sensor's config message.
-std::string mqtt_discovery_topic(const MqttSettings& s, const std::string& address, const MqttSensor& sensor);
+// Seconds after which Home Assistant shows a reading as unavailable when no
+// state came: a few state periods, never less than two minutes.
+int mqtt_expire_after_s(const MqttSettings& s);
+
+// The retained device config: every sensor under "cmps" (the component ids
+// are the sensors' keys in lower case, so that entities first discovered one
+// by one keep their identity), plus "origin", "device" and the topics they
+// share. `removed` (component id -> platform) names components published
+// earlier that the meter no longer has: they are sent with their platform
+// only, which makes Home Assistant delete them.
+std::string mqtt_device_config(const MqttSettings& s, const MqttMeterView& m, const std::string& address,
+                               const std::vector<MqttSensor>& sensors,
+                               const std::map<std::string, std::string>& removed = {});
+
+// The component id of a sensor in the device config.
+std::string mqtt_component_id(const MqttSensor& sensor);
 
 }  // namespace vireluz

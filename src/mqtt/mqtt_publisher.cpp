@@ -9,6 +9,16 @@ namespace vireluz {
 namespace {
 
 const Text kCaption = "Transfert MQTT";
+// Asks Home Assistant to let go of an entity without deleting it.
+const std::string kMigrate = R"({"migrate_discovery":true})";
+
+Text taken_over_text(const std::string& address, const MqttSettings& s) {
+  return w("Un autre programme publie déjà le compteur ") + Text(address) + w(" sur le serveur MQTT ") +
+         Text(trim(s.SERVEUR)) + ":" + std::to_string(s.PORT) + w(" avec le même identifiant (vireluz-") +
+         Text(address) +
+         w(") : chacun coupait la connexion de l'autre. VIRELUZ cesse de publier ce compteur ; arrêtez "
+           "l'autre programme, puis enregistrez à nouveau les réglages MQTT pour reprendre.");
+}
 
 std::string settings_signature(const MqttSettings& s) {
   std::string sig;
@@ -26,27 +36,37 @@ std::string settings_signature(const MqttSettings& s) {
 
 Text mqtt_failure_text(const MqttFailure& f, const MqttSettings& s) {
   const Text server = Text(trim(s.SERVEUR)) + ":" + std::to_string(s.PORT);
-  const Text detail = f.detail.empty() ? Text() : w(" (" + f.detail + ")");
+  const Text why = f.detail.empty() ? Text() : w(" : " + f.detail);
+  const Text retry = w(" Nouvel essai automatique.");
+  const Text tls = w("Connexion sécurisée (TLS) impossible avec le serveur MQTT ") + server;
   switch (f.kind) {
     case MqttFailureKind::kInvalidSettings:
-      return w("Réglages MQTT inutilisables") + detail + ".";
+      return w("Réglages MQTT inutilisables") + why + ".";
     case MqttFailureKind::kUnknownHost:
-      return w("Serveur MQTT « ") + Text(trim(s.SERVEUR)) + w(" » introuvable : vérifiez son nom.");
+      return w("Serveur MQTT « ") + Text(trim(s.SERVEUR)) +
+             w(" » introuvable (" + f.detail + ") : vérifiez son nom.");
     case MqttFailureKind::kUnreachable:
-      return w("Connexion impossible au serveur MQTT ") + server + detail + w(". Nouvel essai automatique.");
+      return w("Connexion impossible au serveur MQTT ") + server + why + "." + retry;
     case MqttFailureKind::kTimeout:
-      return w("Le serveur MQTT ") + server + w(" ne répond pas. Nouvel essai automatique.");
+      return w("Le serveur MQTT ") + server + w(" ne répond pas") + why + "." + retry;
+    case MqttFailureKind::kTlsNotOffered:
+      return tls + w(" : il ne répond pas en TLS sur ce port. Décochez TLS ou indiquez son port TLS (8883 "
+                     "d'ordinaire).");
+    case MqttFailureKind::kCertificate:
+      return tls + w(" : certificat " + f.detail + ".");
     case MqttFailureKind::kTls:
-      return w("Connexion sécurisée (TLS) impossible avec le serveur MQTT ") + server + detail +
-             w(" : certificat refusé ou fichier CA incorrect.");
+      return tls + w(" : échec de la négociation TLS") +
+             (f.detail.empty() ? Text() : w(" (" + f.detail + ")")) + ".";
+    case MqttFailureKind::kClosed:
+      return w("Le serveur MQTT ") + server + w(" a fermé la connexion sans l'accepter") +
+             (s.TLS == 1 ? Text() : w(" : s'il attend TLS sur ce port, cochez TLS")) + "." + retry;
     case MqttFailureKind::kAuthRefused:
       return w("Le serveur MQTT ") + server +
              w(" refuse la connexion : nom d'utilisateur ou mot de passe incorrect.");
     case MqttFailureKind::kRefused:
-      return w("Le serveur MQTT ") + server + w(" refuse la connexion") + detail + ".";
+      return w("Le serveur MQTT ") + server + w(" refuse la connexion") + why + ".";
     case MqttFailureKind::kLost:
-      return w("Connexion au serveur MQTT ") + server + w(" perdue") + detail +
-             w(". Nouvel essai automatique.");
+      return w("Connexion au serveur MQTT ") + server + w(" perdue") + why + "." + retry;
   }
   return {};
 }
@@ -81,7 +101,6 @@ MqttMeterView MqttPublisher::view(int meter) const {
   const Settings& s = src_.settings;
   const MeterSlot& slot = src_.meters[i];
   MqttMeterView v{slot, meter, false, {}, 0, {}, false};
-  v.meter = meter;
   v.standard = (meter == 1 ? s.prg.MODE_TIC_cpt1 : s.prg.MODE_TIC_cpt2) == 1;
   v.period = v.standard ? src_.window[kMeter[i].ptec].text : slot.PTEC;
   v.ejp_notice = src_.measures.at(MeasureKind::PEJP, meter);
@@ -93,7 +112,11 @@ MqttMeterView MqttPublisher::view(int meter) const {
 void MqttPublisher::apply_settings() {
   const MqttSettings& s = src_.settings.mqtt;
   const std::string sig = settings_signature(s);
-  if (sig == settings_sig_) return;
+  if (sig == settings_sig_) {
+    for (Link& l : links_)
+      if (l.given_up) drop_link(l);  // started again at the meter's next packet
+    return;
+  }
   settings_sig_ = sig;
   for (Link& l : links_) drop_link(l);
   reported_.clear();
@@ -150,12 +173,17 @@ void MqttPublisher::tick() {
   const std::int64_t t = now();
   for (int meter = 1; meter <= 2; ++meter) {
     Link& l = links_[static_cast<std::size_t>(meter - 1)];
-    if (l.address.empty()) continue;
+    if (l.address.empty() || l.given_up) continue;
     if (l.live && t - l.last_packet_ms > kStaleMs) {
       l.live = false;
       go_offline(l);
     }
-    if (!l.client->connected() && !l.connecting && t >= l.retry_at_ms) connect(meter);
+    if (l.client->connected()) {
+      // A discovery that waits (after connecting, a hand-over, Home Assistant's return).
+      if (l.live && (l.config.empty() || !l.old_configs.empty())) announce(l, view(meter));
+    } else if (!l.connecting && t >= l.retry_at_ms) {
+      connect(meter);
+    }
   }
 }
 
@@ -163,9 +191,17 @@ void MqttPublisher::start_link(int meter, const std::string& address) {
   Link& l = links_[static_cast<std::size_t>(meter - 1)];
   drop_link(l);
   l.address = address;
+  l.topics = mqtt_topics(src_.settings.mqtt, address);
   l.client = clients_.create_client();
   l.client->on_connected = [this, meter] { on_connected(meter); };
   l.client->on_failure = [this, meter](const MqttFailure& f) { on_failure(meter, f); };
+  l.client->on_message = [this, meter](const std::string& topic, const std::string& payload) {
+    on_message(meter, topic, payload);
+  };
+  if (src_.settings.mqtt.DECOUVERTE == 1) {
+    l.client->subscribe(l.topics.ha_status, 1);
+    l.client->subscribe(l.topics.old_discovery_filter, 1);
+  }
   connect(meter);
 }
 
@@ -173,7 +209,7 @@ void MqttPublisher::connect(int meter) {
   Link& l = links_[static_cast<std::size_t>(meter - 1)];
   MqttConnectOptions o = mqtt_connect_options(src_.settings.mqtt);
   o.client_id = "vireluz-" + l.address;
-  o.will_topic = mqtt_topics(src_.settings.mqtt, l.address).availability;
+  o.will_topic = l.topics.availability;
   o.will_payload = "offline";
   l.connecting = true;
   l.client->connect(o);
@@ -184,6 +220,7 @@ void MqttPublisher::drop_link(Link& l) {
     if (l.client->connected() && l.live) go_offline(l);
     l.client->on_connected = nullptr;
     l.client->on_failure = nullptr;
+    l.client->on_message = nullptr;
     l.client->disconnect();
   }
   l = Link{};
@@ -191,10 +228,13 @@ void MqttPublisher::drop_link(Link& l) {
 
 void MqttPublisher::on_connected(int meter) {
   Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  const std::int64_t t = now();
   l.connecting = false;
   l.failures = 0;
+  l.connected_at_ms = t;
   l.announced = false;
-  l.sensors_sig.clear();
+  l.config.clear();
+  l.discovery_at_ms = t + kSettleMs;
   reported_.clear();  // a later failure is news again
   if (!l.live) {
     go_offline(l);
@@ -205,53 +245,83 @@ void MqttPublisher::on_connected(int meter) {
   // The newest state: the one kept while disconnected, else the current one.
   send_state(l, l.pending ? *l.pending : mqtt_state(v).dump());
   l.pending.reset();
-  l.last_state_ms = now();
+  l.last_state_ms = t;
 }
 
 void MqttPublisher::on_failure(int meter, const MqttFailure& f) {
   Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  const std::int64_t t = now();
   l.connecting = false;
   l.announced = false;
+  if (f.kind == MqttFailureKind::kLost) {
+    // The broker closes the older of two connections with one client id: two
+    // programs reading the same meter would do that to each other endlessly.
+    l.quick_losses = t - l.connected_at_ms < kQuickLossMs ? l.quick_losses + 1 : 0;
+    if (l.quick_losses >= kQuickLosses) {
+      l.given_up = true;  // no retry: the other one keeps the connection
+      messages_.show_message(
+          UserMessage{MessageIcon::Warning, kCaption, taken_over_text(l.address, src_.settings.mqtt)});
+      return;
+    }
+  }
   const int shift = std::min(l.failures, 6);
-  l.retry_at_ms = now() + std::min(kMaxRetryMs, std::int64_t{1000} << shift);
+  l.retry_at_ms = t + std::min(kMaxRetryMs, std::int64_t{1000} << shift);
   ++l.failures;
   report(f);
 }
 
+void MqttPublisher::on_message(int meter, const std::string& topic, const std::string& payload) {
+  Link& l = links_[static_cast<std::size_t>(meter - 1)];
+  if (topic == l.topics.ha_status) {
+    if (payload != "online") return;
+    // Home Assistant (re)started: the config and "online" again at the next
+    // tick (not sooner than a connection's settling: a retained "online"
+    // comes at once).
+    l.config.clear();
+    l.announced = false;
+    l.discovery_at_ms = std::max(l.discovery_at_ms, now());
+  } else if (!payload.empty()) {
+    // A one-entity config of an earlier version: Home Assistant lets go of the
+    // entity without deleting it, the device config takes it over, then the
+    // old config is cleared.
+    if (payload != kMigrate) l.client->publish(topic, kMigrate, true, 1);
+    l.old_configs.insert(topic);
+    l.config.clear();
+    l.discovery_at_ms = now() + kTickMs;
+  }
+}
+
 void MqttPublisher::announce(Link& l, const MqttMeterView& v) {
   const MqttSettings& s = src_.settings.mqtt;
-  if (s.DECOUVERTE == 1) {
+  if (s.DECOUVERTE == 1 && now() >= l.discovery_at_ms) {
     const std::vector<MqttSensor> sensors = mqtt_sensors(v);
-    std::string sig = v.name + '|';
-    for (const auto& x : sensors) sig += x.key + ',';
-    if (sig != l.sensors_sig) {
-      std::vector<std::string> topics;
-      for (const auto& x : sensors) {
-        const MqttDiscoveryMessage m = mqtt_discovery(s, v, l.address, x);
-        l.client->publish(m.topic, m.payload, true, 1);
-        topics.push_back(m.topic);
-      }
-      // Entities that the meter no longer has are removed.
-      for (const auto& old : l.discovery_topics)
-        if (std::find(topics.begin(), topics.end(), old) == topics.end()) l.client->publish(old, "", true, 1);
-      l.discovery_topics = std::move(topics);
-      l.sensors_sig = std::move(sig);
+    std::map<std::string, std::string> components;
+    for (const MqttSensor& x : sensors) components[mqtt_component_id(x)] = x.component;
+    std::map<std::string, std::string> removed;  // entities that the meter no longer has
+    for (const auto& [id, platform] : l.components)
+      if (components.count(id) == 0) removed[id] = platform;
+    std::string config = mqtt_device_config(s, v, l.address, sensors, removed);
+    if (config != l.config) {
+      l.client->publish(l.topics.discovery, config, true, 1);
+      l.config = std::move(config);
+      l.components = std::move(components);
     }
+    for (const std::string& old : l.old_configs) l.client->publish(old, "", true, 1);
+    l.old_configs.clear();
   }
   if (!l.announced) {
-    l.client->publish(mqtt_topics(s, l.address).availability, "online", true, 1);
+    l.client->publish(l.topics.availability, "online", true, 1);
     l.announced = true;
   }
 }
 
 void MqttPublisher::send_state(Link& l, const std::string& state) {
-  l.client->publish(mqtt_topics(src_.settings.mqtt, l.address).state, state, true, 0);
+  l.client->publish(l.topics.state, state, true, 0);
 }
 
 void MqttPublisher::go_offline(Link& l) {
   l.announced = false;
-  if (l.client && l.client->connected())
-    l.client->publish(mqtt_topics(src_.settings.mqtt, l.address).availability, "offline", true, 1);
+  if (l.client && l.client->connected()) l.client->publish(l.topics.availability, "offline", true, 1);
 }
 
 void MqttPublisher::report(const MqttFailure& f) {

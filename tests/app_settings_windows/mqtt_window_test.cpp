@@ -15,6 +15,7 @@
 #include <QTest>
 #include <fstream>
 
+#include "common/io_loop_qt.h"
 #include "mqtt/mqtt_client_mosquitto.h"
 #include "support/window_fixture.h"
 
@@ -111,7 +112,8 @@ TEST_F(MqttDialog, TestConnexionSaysWhatHappenedWithoutBlocking) {
   posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
   ASSERT_EQ(posix_spawnp(&broker, "mosquitto", &quiet, nullptr, const_cast<char**>(argv), environ), 0);
   posix_spawn_file_actions_destroy(&quiet);
-  MosquittoClientFactory clients;
+  QtIoLoop loop;
+  MosquittoClientFactory clients(loop);
   TForm_MQTT f(settings, messages, &clients);
   f.show();
   type(f, "Edit_serveur", "127.0.0.1");

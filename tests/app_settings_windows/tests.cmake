@@ -6,4 +6,4 @@ target_sources(${TEST_TARGET} PRIVATE
   ${CMAKE_SOURCE_DIR}/src/app/alert_window.h ${CMAKE_SOURCE_DIR}/src/app/alert_window.cpp
   ${CMAKE_SOURCE_DIR}/src/app/mqtt_window.h ${CMAKE_SOURCE_DIR}/src/app/mqtt_window.cpp)
 set_target_properties(${TEST_TARGET} PROPERTIES AUTOMOC ON)
-target_link_libraries(${TEST_TARGET} PRIVATE Qt6::Widgets Qt6::Test vireluz_mqtt)
+target_link_libraries(${TEST_TARGET} PRIVATE Qt6::Widgets Qt6::Test vireluz_mqtt vireluz_qtadapters)

@@ -1,8 +1,11 @@
 """MQTT publishing of the headless program to a real Mosquitto broker started
 here on 127.0.0.1, watched by a real subscriber (paho): Home Assistant
 discovery and states of four kinds of meters, availability on a clean stop,
-on SIGKILL (last will) and after a broker restart, TLS with a CA made here,
-and one clear message for a refused login or a certificate of another CA."""
+on SIGKILL (last will) and after a broker restart, TLS with a CA made here
+(the certificate names "localhost": checked against the name, which is also
+the one sent in the handshake, while the connection goes to its address), and
+one clear French message for a refused login, a certificate of another CA or
+of another name, TLS asked on a plain port and a TLS port reached in clear."""
 
 import contextlib
 import json
@@ -10,6 +13,8 @@ import os
 import pwd
 import shutil
 import signal
+import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -27,25 +32,26 @@ except ImportError:
 
 class Broker:
     """mosquitto with three listeners: plain and anonymous, TLS (certificate
-    of the test's CA for 127.0.0.1), plain with a password file."""
+    of the test's CA for localhost), plain with a password file; only the
+    first without certificates."""
 
-    def __init__(self, work, certs):
+    def __init__(self, work, certs=None, port=None):
         self.work = work
-        self.port, self.tls_port, self.auth_port = free_port(), free_port(), free_port()
-        passwd = os.path.join(work, "passwd")
-        open(passwd, "w").close()
-        subprocess.run(["mosquitto_passwd", "-b", passwd, "vireluz", "bon-secret"], check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.port, self.tls_port, self.auth_port = port or free_port(), free_port(), free_port()
         self.conf = os.path.join(work, "mosquitto.conf")
         with open(self.conf, "w") as f:
             # As root, mosquitto would switch to its own user, who cannot read the test's folder.
             f.write("user %s\n" % pwd.getpwuid(os.getuid()).pw_name)
             f.write("per_listener_settings true\npersistence false\nlog_dest stderr\n"
-                    "listener %d 127.0.0.1\nallow_anonymous true\n"
-                    "listener %d 127.0.0.1\nallow_anonymous true\ncafile %s\ncertfile %s\nkeyfile %s\n"
-                    "listener %d 127.0.0.1\nallow_anonymous false\npassword_file %s\n"
-                    % (self.port, self.tls_port, certs["ca"], certs["cert"], certs["key"], self.auth_port,
-                       passwd))
+                    "listener %d 127.0.0.1\nallow_anonymous true\n" % self.port)
+            if certs:
+                passwd = os.path.join(work, "passwd")
+                open(passwd, "w").close()
+                subprocess.run(["mosquitto_passwd", "-b", passwd, "vireluz", "bon-secret"], check=True,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                f.write("listener %d 127.0.0.1\nallow_anonymous true\ncafile %s\ncertfile %s\nkeyfile %s\n"
+                        "listener %d 127.0.0.1\nallow_anonymous false\npassword_file %s\n"
+                        % (self.tls_port, certs["ca"], certs["cert"], certs["key"], self.auth_port, passwd))
         self.proc = None
         self.start()
 
@@ -64,25 +70,52 @@ class Broker:
 
 
 def port_open(port):
-    import socket
     with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 0.5):
         return True
     return False
 
 
+class SniProbe:
+    """A TLS server with the broker's certificate that notes the server name
+    (SNI) each client asks for, completes the handshake and hangs up."""
+
+    def __init__(self, certs):
+        self.names = []
+        self.ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.ctx.load_cert_chain(certs["cert"], certs["key"])
+        self.ctx.sni_callback = lambda sock, name, ctx: self.names.append(name)
+        self.sock = socket.create_server(("127.0.0.1", 0))
+        self.port = self.sock.getsockname()[1]
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            conn.settimeout(5)
+            with contextlib.suppress(OSError), self.ctx.wrap_socket(conn, server_side=True):
+                pass
+            conn.close()
+
+    def close(self):
+        self.sock.close()
+
+
 def make_certs(d):
-    """A CA and a server certificate for 127.0.0.1 signed by it; a second,
-    unrelated CA."""
+    """A CA and a server certificate for the name localhost signed by it; a
+    second, unrelated CA."""
     def run(*args):
         subprocess.run(["openssl"] + list(args), check=True, cwd=d, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
     for ca in ("ca", "other_ca"):
         run("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=VIRELUZ test " + ca,
             "-keyout", ca + ".key", "-out", ca + ".pem")
-    run("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", "server.key", "-out",
+    run("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout", "server.key", "-out",
         "server.csr")
     with open(os.path.join(d, "san.ext"), "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1\n")
+        f.write("subjectAltName=DNS:localhost\n")
     run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-days", "2",
         "-extfile", "san.ext", "-out", "server.pem")
     return {"ca": os.path.join(d, "ca.pem"), "other_ca": os.path.join(d, "other_ca.pem"),
@@ -171,31 +204,27 @@ CURRENT = {"device_class": "current", "state_class": "measurement", "unit_of_mea
 
 
 def check_discovery(sub, address, name, sensors):
-    """The config messages of one meter: exactly `sensors` (key -> expected
-    fields), each complete and pointing at the meter's topics and device."""
-    prefix = "homeassistant/"
-    found = {}
-    for _, topic, payload, retained in sub.all():
-        if topic.startswith(prefix) and ("/vireluz_%s/" % address) in topic and payload:
-            found[topic.split("/")[-2]] = json.loads(payload)
-    check(set(found) == {k.lower() for k in sensors},
+    """The device config of one meter: at least `sensors` (key -> expected
+    fields; the newer values are checked by mqtt_discovery.py), each complete
+    and pointing at the meter's topics and device."""
+    payload = sub.last("homeassistant/device/vireluz_%s/config" % address)
+    check(payload, "%s : pas de configuration d'appareil" % address)
+    c = json.loads(payload)
+    found = c["cmps"]
+    check(set(found) >= {k.lower() for k in sensors},
           "%s : capteurs découverts %s, attendus %s" % (address, sorted(found), sorted(sensors)))
+    check(c["state_topic"] == "vireluz/%s/state" % address, "%s : state_topic %s" % (address, c["state_topic"]))
+    check(c["availability_topic"] == "vireluz/%s/availability" % address, "%s : availability" % address)
+    check(c["device"]["identifiers"] == ["vireluz_" + address] and c["device"]["name"] == name,
+          "%s : appareil %s" % (address, c["device"]))
     for key, fields in sensors.items():
-        c = found[key.lower()]
-        for f in ("name", "unique_id", "state_topic", "availability_topic", "value_template", "device"):
-            check(c.get(f), "%s/%s : champ %s absent : %s" % (address, key, f, c))
-        check(c["state_topic"] == "vireluz/%s/state" % address, "%s : state_topic %s" % (key, c["state_topic"]))
-        check(c["availability_topic"] == "vireluz/%s/availability" % address, "%s : availability" % key)
-        check(key in c["value_template"], "%s : value_template %s" % (key, c["value_template"]))
-        check(c["device"]["identifiers"] == ["vireluz_" + address] and c["device"]["name"] == name,
-              "%s : appareil %s" % (key, c["device"]))
+        e = found[key.lower()]
+        for f in ("platform", "name", "unique_id", "value_template"):
+            check(e.get(f), "%s/%s : champ %s absent : %s" % (address, key, f, e))
+        check(key in e["value_template"], "%s : value_template %s" % (key, e["value_template"]))
         for f, v in fields.items():
-            check(c.get(f) == v, "%s/%s : %s = %r, attendu %r" % (address, key, f, c.get(f), v))
-    return [c["unique_id"] for c in found.values()]
-
-
-def runner_lines(err, text):
-    return [line for line in err if text in line]
+            check(e.get(f) == v, "%s/%s : %s = %r, attendu %r" % (address, key, f, e.get(f), v))
+    return [e["unique_id"] for e in found.values()]
 
 
 def test():
@@ -215,35 +244,40 @@ def test():
 
 
 def run_meters_tls_and_refusals(work, broker, sub, certs):
-    dirs = {}
-    for name in ("a", "b", "tls", "badca", "badpw"):
-        dirs[name] = os.path.join(work, name)
-        os.mkdir(dirs[name])
-    # A: historic HC meter + standard producer. B: historic Tempo + standard three-phase.
-    configure(dirs["a"], broker.port, prg=[("MODE_TIC_cpt2", 1), ("NOM_CPT1", "Maison"), ("NOM_CPT2", "Toit")])
-    configure(dirs["b"], broker.port, prg=[("MODE_TIC_cpt2", 1), ("MODE_MONO_TRI_cpt2", 1)])
-    configure(dirs["tls"], broker.tls_port, mqtt=[("TLS", 1), ("CA", certs["ca"])])
-    configure(dirs["badca"], broker.tls_port, mqtt=[("TLS", 1), ("CA", certs["other_ca"])])
-    configure(dirs["badpw"], broker.auth_port,
-              mqtt=[("UTILISATEUR", "vireluz"), ("MOT DE PASSE", scramble("mauvais"))])
-    sims = {
-        "a": "meter1=historique,hc,address:A00000000001 meter2=standard,prod,address:A00000000002",
-        "b": "meter1=historique,tempo,address:B00000000001 meter2=standard,tri,base,address:B00000000002",
-        "tls": "meter1=historique,base,address:T00000000001",
-        "badca": "meter1=historique,base,address:T00000000002",
-        "badpw": "meter1=historique,base,address:P00000000001",
+    probe = SniProbe(certs)
+    tls = [("TLS", 1), ("CA", certs["ca"])]
+    # name: (port, [CONFIG_MQTT items], simulated meters)
+    runs_def = {
+        # A: historic HC meter + standard producer. B: historic Tempo + standard three-phase.
+        "a": (broker.port, [], "meter1=historique,hc,address:A00000000001 meter2=standard,prod,address:A00000000002"),
+        "b": (broker.port, [], "meter1=historique,tempo,address:B00000000001 meter2=standard,tri,base,address:B00000000002"),
+        "tls": (broker.tls_port, tls + [("SERVEUR", "localhost")], "meter1=historique,base,address:T00000000001"),
+        "badca": (broker.tls_port, [("TLS", 1), ("CA", certs["other_ca"]), ("SERVEUR", "localhost")],
+                  "meter1=historique,base,address:T00000000002"),
+        "badname": (broker.tls_port, tls, "meter1=historique,base,address:T00000000003"),
+        "plain": (broker.port, tls, "meter1=historique,base,address:T00000000004"),
+        "clear": (broker.tls_port, [], "meter1=historique,base,address:T00000000006"),
+        "sni": (probe.port, tls + [("SERVEUR", "localhost")], "meter1=historique,base,address:T00000000005"),
+        "badpw": (broker.auth_port, [("UTILISATEUR", "vireluz"), ("MOT DE PASSE", scramble("mauvais"))],
+                  "meter1=historique,base,address:P00000000001"),
     }
     with contextlib.ExitStack() as stack:
         runs = {}
-        for name, opts in sims.items():
-            kind = "--simulate=usb1" if name in ("tls", "badca", "badpw") else "--simulate"
-            runs[name] = stack.enter_context(headless(VIREL, dirs[name], 40, [kind, "--sim-options", opts]))
+        for name, (port, mqtt, opts) in runs_def.items():
+            d = os.path.join(work, name)
+            os.mkdir(d)
+            prg = {"a": [("MODE_TIC_cpt2", 1), ("NOM_CPT1", "Maison"), ("NOM_CPT2", "Toit")],
+                   "b": [("MODE_TIC_cpt2", 1), ("MODE_MONO_TRI_cpt2", 1)]}.get(name, [])
+            configure(d, port, prg=prg, mqtt=mqtt)
+            kind = "--simulate" if name in ("a", "b") else "--simulate=usb1"
+            runs[name] = stack.enter_context(headless(VIREL, d, 40, [kind, "--sim-options", opts]))
         addresses = ["A00000000001", "A00000000002", "B00000000001", "B00000000002", "T00000000001"]
         wait_until(lambda: all(sub.last("vireluz/%s/state" % a) for a in addresses), 30)
         time.sleep(2)
         for r in runs.values():
             r.stop()
         results = {name: r.wait() for name, r in runs.items()}
+    probe.close()
 
     # Both meters of A and B: discovery complete, last state = decoded values.
     uids = []
@@ -273,17 +307,22 @@ def run_meters_tls_and_refusals(work, broker, sub, certs):
             # Reading stopped with the program: the meter is offline.
             check(sub.last("vireluz/%s/availability" % address) == "offline", "%s pas hors ligne" % address)
 
-    # TLS with the test's CA works; another CA gives one clear message, not one per retry.
+    # TLS with the test's CA, to the name the certificate bears, works; the
+    # server name sent is that name. Each refusal is one French message naming
+    # its cause, not one per retry.
     rc, err, _ = results["tls"]
     check(rc == 0 and not err, "TLS : code %s, stderr %s" % (rc, err))
     check(sub.last("vireluz/T00000000001/state"), "TLS : aucun état reçu")
-    rc, err, _ = results["badca"]
-    tls_lines = runner_lines(err, "TLS")
-    check(len(tls_lines) == 1 and "certificate verify failed" in tls_lines[0] and len(err) == 1,
-          "mauvaise CA : messages %s" % err)
-    check(sub.last("vireluz/T00000000002/state") is None, "mauvaise CA : état publié")
-    rc, err, _ = results["badpw"]
-    check(len(err) == 1 and "mot de passe incorrect" in err[0], "mauvais mot de passe : messages %s" % err)
+    check(probe.names and set(probe.names) == {"localhost"}, "SNI : %s" % probe.names)
+    for name, cause in (("badca", "certificat signé par une autorité inconnue"),
+                        ("badname", "certificat établi pour un autre nom que « 127.0.0.1 »"),
+                        ("plain", "il ne répond pas en TLS sur ce port"),
+                        ("clear", "a fermé la connexion sans l'accepter : s'il attend TLS sur ce port, cochez TLS"),
+                        ("badpw", "nom d'utilisateur ou mot de passe incorrect")):
+        rc, err, _ = results[name]
+        check(len(err) == 1 and cause in err[0], "%s : messages %s" % (name, err))
+    for a in ("T00000000002", "T00000000003", "T00000000004", "T00000000006", "P00000000001"):
+        check(sub.last("vireluz/%s/state" % a) is None, "%s : état publié sans connexion valable" % a)
 
 
 def run_restart_and_kill(work, broker, sub):
@@ -307,9 +346,10 @@ def run_restart_and_kill(work, broker, sub):
         check(wait_until(lambda: sub.last(topic + "availability", killed) == "offline", 10),
               "C : dernière volonté non reçue après SIGKILL")
         run.proc.wait()
-        # While the broker was down, a retry may have failed: said once at most.
+        # While the broker was down, a retry may have failed: said once at most, in French.
         err = [t for _, t in run.lines]
-        check(len(err) <= 1 and all("Connexion impossible" in t for t in err), "C : messages %s" % err)
+        check(len(err) <= 1 and all("Connexion impossible" in t and "aucun serveur n'écoute sur ce port" in t
+                                    and "Connection refused" not in t for t in err), "C : messages %s" % err)
 
 
 if __name__ == "__main__":

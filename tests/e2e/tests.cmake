@@ -2,10 +2,17 @@
 # peers (SMTP, HTTP and MQTT servers) started by the scripts on 127.0.0.1, and the
 # vireluz-tic tool. /usr/bin/python3 is the interpreter that has aiosmtpd.
 if(TARGET vireluz AND TARGET vireluz-tic)
+  # Loaded with LD_PRELOAD into the program by the scripts that measure how
+  # long its event loop is held (VIRELUZ_STALL_PROBE).
+  add_library(vireluz_stall_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/stall_probe.cpp)
+  target_link_libraries(vireluz_stall_probe PRIVATE Qt6::Core)
   set(_e2e_tests
     # name              script         extra argument  timeout  cost (longest first under -j)
     "alerts|alerts.py||150|80"
     "mqtt|mqtt.py||150|75"
+    "mqtt_discovery|mqtt_discovery.py||180|100"
+    "mqtt_slow_dns|mqtt_slow_dns.py||110|55"
+    "mqtt_silent_broker|mqtt_silent_broker.py||90|45"
     "recording_daily|recording.py|daily|130|70"
     "uploads|uploads.py||140|65"
     "stuck_servers|stuck_servers.py||130|90"
@@ -27,6 +34,6 @@ if(TARGET vireluz AND TARGET vireluz-tic)
         $<TARGET_FILE:vireluz-tic> ${_arg})
     set_tests_properties(e2e_${_name} PROPERTIES
       TIMEOUT ${_timeout} COST ${_cost} SKIP_RETURN_CODE 77
-      ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen")
+      ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen;VIRELUZ_STALL_PROBE=$<TARGET_FILE:vireluz_stall_probe>")
   endforeach()
 endif()

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "config/config_files.h"
-#include "display/state_json.h"
+#include "program/program_json.h"
 
 namespace simtest {
 
@@ -24,22 +24,18 @@ void SinkLink::set_baud_rate(int baud) {
   if (sim_) sim_->set_sink_baud(baud);
 }
 
-namespace {
-
-fs::path fresh_dir() {
+fs::path ProgramRun::fresh_dir() {
   static int runs = 0;
-  const fs::path dir = fs::temp_directory_path() / ("vireluz_program_run_" + std::to_string(::getpid()) + "_" +
-                                                    std::to_string(++runs));
+  const fs::path dir = fs::temp_directory_path() /
+                       ("vireluz_program_run_" + std::to_string(::getpid()) + "_" + std::to_string(++runs));
   fs::remove_all(dir);
   fs::create_directories(dir / "enr");
   return dir;
 }
 
-}  // namespace
-
 ProgramRun::ProgramRun(const DateTime& start, const std::string& config, const std::string& alerts,
                        const std::string& sim_options)
-    : dir(fresh_dir()), sched(start, 120) {
+    : sched(start, 120) {
   {
     std::ofstream cfg(dir / kConfigFileName, std::ios::binary);
     cfg << "[CONFIG_PRG]\r\n" << config << "REPERTOIR_ENR=" << (dir / "enr").string() << "\r\n";
@@ -60,8 +56,7 @@ ProgramRun::~ProgramRun() {
 }
 
 nlohmann::json ProgramRun::dump() {
-  return decoded_state_json(program.meters(), program.measures(), program.counters(), program.window(),
-                            program.graphs(), program.packets());
+  return program_state_json(program);
 }
 
 std::vector<std::string> file_lines(const fs::path& path) {

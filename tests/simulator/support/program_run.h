@@ -6,9 +6,10 @@
 // The data folder is a fresh temporary folder, removed at the end.
 #include <filesystem>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "acquisition/forwarding_d2xx.h"
 #include "acquisition/serial_link.h"
@@ -71,7 +72,8 @@ struct ProgramRun {
   nlohmann::json dump();
   std::filesystem::path records() const { return dir / "enr"; }
 
-  std::filesystem::path dir;  // made first: the program's folders
+  static std::filesystem::path fresh_dir();
+  std::filesystem::path dir = fresh_dir();
   SimScheduler sched;
   RecordingMessages messages;
   ForwardingD2xx d2xx;
