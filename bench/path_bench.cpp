@@ -16,9 +16,19 @@
 //
 // The streams: real captures (from their first STX to their last ETX, bytes
 // between frames included) and built historic HC and Tempo frames, repeated
-// to at least 32 KiB. The two captures that lost their CR and ETX bytes
+// to at least 32 KiB, and two streams of a simulated meter (historic HC
+// three-phase, standard Tempo three-phase), whose indexes grow from frame to
+// frame as a meter's do. The two captures that lost their CR and ETX bytes
 // (continuous_linky_3P_historical_TIC_2024_sample.bin and ..._with_rx_errors)
-// hold no frame end and are left out.
+// hold no frame end and are left out. The program's clock moves on by the
+// time a frame takes on its line each time the program reads it (once per
+// packet), so that the plausibility filter judges every value as it would
+// on a live line.
+//
+// BM_filter_cost runs the same path twice in interleaved batches, with the
+// plausibility filter and without it (x_unfiltered: with ÷ without), and
+// counts the values it refused (refused/frame: a repeated capture goes back
+// to its first indexes at every repetition).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -34,10 +44,11 @@
 
 #include "acquisition/forwarding_d2xx.h"
 #include "acquisition/tic_text.h"
-#include "support/counting_allocator.h"
 #include "common/sim_scheduler.h"
 #include "display/current_layout.h"
 #include "program/program.h"
+#include "simulator/virtual_meter.h"
+#include "support/counting_allocator.h"
 
 namespace vireluz {
 namespace {
@@ -99,22 +110,42 @@ std::string repeated(const std::string& unit) {
   return s;
 }
 
+// Frames of a simulated meter, as its line carries them, back to back.
+std::string simulated(SimTicMode mode, SimTariff option, int frames) {
+  VirtualMeterConfig c;
+  c.mode = mode;
+  c.option = option;
+  c.three_phase = true;
+  VirtualMeter meter(c);
+  std::string s;
+  std::int64_t t = ms_from_civil(DateTime{2026, 1, 14, 18, 0, 0, 0});
+  for (int i = 0; i < frames; ++i) {
+    const std::string f = meter.next_frame(civil_from_ms(t));
+    s += f;
+    t += static_cast<std::int64_t>(f.size()) * 10000 / c.baud();
+  }
+  return s;
+}
+
 struct Stream {
   const char* name;
   std::string bytes;
   int phase_mode;  // MODE_MONO_TRI
+  int frame_ms;    // the time a frame takes on its line
 };
 
 const std::vector<Stream>& streams() {
   static const std::vector<Stream> all = {
-      {"historic_3P_capture", repeated(capture("continuous_linky_3P_historical_TIC_sample.bin")), 1},
-      {"historic_base_capture", repeated(capture("linkytic-historic.bin")), 0},
-      {"historic_hc", repeated(hc_frame()), 0},
-      {"historic_tempo", repeated(tempo_frame()), 0},
-      {"standard_1P_capture", repeated(capture("continuous_linky_1P_standard_TIC_sample.bin")), 0},
-      {"standard_1P_midnight", repeated(capture("linky_1P_midnight.bin")), 0},
-      {"standard_linkytic", repeated(capture("linkytic-standard.bin")), 0},
-      {"standard_producer_log", repeated(capture("teleinfo2mqtt-standard.frames.log")), 0},
+      {"historic_3P_capture", repeated(capture("continuous_linky_3P_historical_TIC_sample.bin")), 1, 2000},
+      {"historic_base_capture", repeated(capture("linkytic-historic.bin")), 0, 1000},
+      {"historic_hc", repeated(hc_frame()), 0, 1400},
+      {"historic_tempo", repeated(tempo_frame()), 0, 2300},
+      {"historic_3P_simulated", simulated(SimTicMode::HISTORIC, SimTariff::HC, 200), 1, 2000},
+      {"standard_1P_capture", repeated(capture("continuous_linky_1P_standard_TIC_sample.bin")), 0, 900},
+      {"standard_1P_midnight", repeated(capture("linky_1P_midnight.bin")), 0, 900},
+      {"standard_linkytic", repeated(capture("linkytic-standard.bin")), 0, 900},
+      {"standard_producer_log", repeated(capture("teleinfo2mqtt-standard.frames.log")), 0, 1100},
+      {"standard_3P_simulated", simulated(SimTicMode::STANDARD, SimTariff::TEMPO, 100), 1, 1500},
   };
   return all;
 }
@@ -231,11 +262,24 @@ class NullLink : public SerialLink {
   bool open_ = false;
 };
 
+// A clock that moves on by the time of a frame each time it is read.
+class SteppingClock : public Clock {
+ public:
+  explicit SteppingClock(int step_ms) : step_ms_(step_ms) {}
+  std::int64_t now_utc_ms() const override { return now_ += step_ms_; }
+  int utc_offset_minutes(std::int64_t) const override { return 60; }
+
+ private:
+  std::int64_t step_ms_;
+  mutable std::int64_t now_ = 1768410000000;
+};
+
 // The program core reading meter 1 (USB interface: one packet skipped).
 struct Path {
-  explicit Path(int phase_mode) {
+  Path(const Stream& stream, bool filter) : clock(stream.frame_ms) {
     Settings& s = program.settings();
-    s.prg.MODE_MONO_TRI = phase_mode;
+    s.prg.MODE_MONO_TRI = stream.phase_mode;
+    program.decoder().set_plausibility_filter(filter);
     s.prg.GRAPHE_IouPA = 0;
     program.decoder().apply_phase_settings();
     affiche_I(program.meters(), program.window(), program.graphs());
@@ -246,25 +290,58 @@ struct Path {
     c.PacketsToSkip = 1;
     c.PacketCount = 0;
   }
+  SteppingClock clock;
   SimScheduler sched;
   RecordingMessages messages;
   ForwardingD2xx d2xx;
   NullLink link;
-  Program program{sched, sched, messages, d2xx, link};
+  Program program{clock, sched, messages, d2xx, link};
+
+  // Warms up (the skipped packet, the identification frames, a full graph
+  // ring); returns the frames of one pass.
+  std::int64_t warm_up(benchmark::State& state, const Stream& stream, std::size_t block) {
+    const std::int64_t before = program.packets();
+    feed(program.framer(), stream.bytes, block);
+    const std::int64_t frames = program.packets() - before;
+    while (program.packets() < 1000) feed(program.framer(), stream.bytes, block);
+    if (!program.meters()[0].identified) state.SkipWithError("meter not identified");
+    if (!messages.messages.empty()) state.SkipWithError("error shown while decoding");
+    return frames;
+  }
 };
 
 void BM_path(benchmark::State& state, const Stream* stream) {
   const auto block = static_cast<std::size_t>(state.range(0));
-  Path path(stream->phase_mode);
-  ComDataPacket1& framer = path.program.framer();
-  // Warm up: the skipped packet, the identification frames, a full graph ring.
-  std::int64_t before = path.program.packets();
-  feed(framer, stream->bytes, block);
-  const std::int64_t frames = path.program.packets() - before;
-  while (path.program.packets() < 1000) feed(framer, stream->bytes, block);
-  if (!path.program.meters()[0].identified) state.SkipWithError("meter not identified");
-  if (!path.messages.messages.empty()) state.SkipWithError("error shown while decoding");
-  measure(state, *stream, frames, [&] { feed(framer, stream->bytes, block); });
+  Path path(*stream, true);
+  const std::int64_t frames = path.warm_up(state, *stream, block);
+  measure(state, *stream, frames, [&] { feed(path.program.framer(), stream->bytes, block); });
+}
+
+// The path with and without the plausibility filter, in interleaved batches.
+void BM_filter_cost(benchmark::State& state, const Stream* stream) {
+  const auto block = static_cast<std::size_t>(state.range(0));
+  Path with(*stream, true), without(*stream, false);
+  const std::int64_t frames = with.warm_up(state, *stream, block);
+  without.warm_up(state, *stream, block);
+  auto pass_with = [&] { feed(with.program.framer(), stream->bytes, block); };
+  auto pass_without = [&] { feed(without.program.framer(), stream->bytes, block); };
+  const std::int64_t refused_before = with.program.meters()[0].rejected_values;
+  const std::int64_t packets_before = with.program.packets();
+  for (auto _ : state) pass_with();
+  const int n_with = batch_size(pass_with);
+  const int n_without = batch_size(pass_without);
+  double ns_with = 1e300, ns_without = 1e300;
+  for (int b = 0; b < 25; ++b) {
+    ns_with = std::min(ns_with, batch_ns(pass_with, n_with));
+    ns_without = std::min(ns_without, batch_ns(pass_without, n_without));
+  }
+  state.SetItemsProcessed(frames * static_cast<std::int64_t>(state.iterations()));
+  state.counters["ns/frame"] = ns_with / static_cast<double>(frames);
+  state.counters["ns/frame_unfiltered"] = ns_without / static_cast<double>(frames);
+  state.counters["x_unfiltered"] = ns_with / ns_without;
+  state.counters["refused/frame"] =
+      static_cast<double>(with.program.meters()[0].rejected_values - refused_before) /
+      static_cast<double>(std::max<std::int64_t>(1, with.program.packets() - packets_before));
 }
 
 void BM_framer(benchmark::State& state, const Stream* stream) {
@@ -303,6 +380,7 @@ void register_all() {
     const std::string n = s.name;
     benchmark::RegisterBenchmark(("BM_path/" + n).c_str(), BM_path, &s)->Arg(1)->Arg(64)->Arg(4096);
     benchmark::RegisterBenchmark(("BM_framer/" + n).c_str(), BM_framer, &s)->Arg(1)->Arg(64)->Arg(4096);
+    benchmark::RegisterBenchmark(("BM_filter_cost/" + n).c_str(), BM_filter_cost, &s)->Arg(64)->Arg(4096);
     benchmark::RegisterBenchmark(("BM_floor_memchr/" + n).c_str(), BM_floor_memchr, &s);
     benchmark::RegisterBenchmark(("BM_floor_checksum/" + n).c_str(), BM_floor_checksum, &s);
   }

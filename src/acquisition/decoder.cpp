@@ -159,20 +159,8 @@ void Decoder::apply_option_display(const Routed& r, TariffKind kind) {
   }
 }
 
-bool Decoder::plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value) {
-  if (!filter_on_ || watch_[static_cast<std::size_t>(r.meter - 1)].filter.accept(track, q, value, now_ms_))
-    return true;
-  ++r.slot.rejected_values;
-  return false;
-}
-
-bool Decoder::plausible(const Routed& r, Label l, Quantity q, std::string_view digits) {
-  const auto v = parse_digits(digits);
-  return v && plausible(r, track(l), q, *v);
-}
-
 std::optional<std::int64_t> Decoder::index_sum(const Routed& r, std::initializer_list<Label> labels) const {
-  const PlausibilityFilter& f = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
+  const PlausibilityFilter& f = r.watch.filter;
   std::int64_t sum = 0;
   for (const Label l : labels) {
     const auto v = f.value(track(l));
@@ -182,11 +170,15 @@ std::optional<std::int64_t> Decoder::index_sum(const Routed& r, std::initializer
   return sum;
 }
 
-void Decoder::index_power(const Routed& r, std::optional<std::int64_t> drawn,
-                          std::optional<std::int64_t> injected) {
-  MeterWatch& w = watch_[static_cast<std::size_t>(r.meter - 1)];
-  if (drawn) r.slot.drawn_w = w.drawn.update(*drawn, now_ms_);
-  if (injected) r.slot.injected_w = w.injected.update(*injected, now_ms_);
+void Decoder::index_power(const Routed& r, std::initializer_list<Label> drawn,
+                          std::initializer_list<Label> injected) {
+  MeterWatch& w = r.watch;
+  if (drawn.size() > 0 && w.drawn.due(now_ms_)) {
+    if (const auto wh = index_sum(r, drawn)) r.slot.drawn_w = w.drawn.update(*wh, now_ms_);
+  }
+  if (injected.size() > 0 && w.injected.due(now_ms_)) {
+    if (const auto wh = index_sum(r, injected)) r.slot.injected_w = w.injected.update(*wh, now_ms_);
+  }
 }
 
 void Decoder::tomorrow_colour(const Routed& r, int colour) {

@@ -23,6 +23,7 @@
 #include "acquisition/decoder_groups.h"
 #include "acquisition/index_power.h"
 #include "acquisition/plausibility.h"
+#include "acquisition/tic_text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
@@ -61,20 +62,36 @@ class Decoder {
   void reset_frame_counts();
 
   // Whether decoded values go through the plausibility filter (on unless
-  // turned off, which only a measurement of the filter's cost does).
+  // turned off, which only a measurement of the filter's cost does: values
+  // are then taken as their group's own reading takes them).
   void set_plausibility_filter(bool on) { filter_on_ = on; }
 
  private:
-  // The selected meter: its slot, its main-window components and its graph.
+  // The filter's values: one per label, then the yellow-tariff fields.
+  static constexpr std::size_t kEnergTrack = kLabelCount;  // ENERG fields 1 to 4
+  static constexpr std::size_t kJaunePowerTrack = kLabelCount + 4;
+  static constexpr std::size_t kTracks = kLabelCount + 5;
+  static constexpr std::size_t track(Label l) { return static_cast<std::size_t>(l); }
+  static_assert(kTracks <= PlausibilityFilter::kMaxTracks);
+
+  // What the decoder follows of each meter between frames.
+  struct MeterWatch {
+    PlausibilityFilter filter;
+    IndexPower drawn, injected;
+  };
+
+  // The selected meter: its slot, its main-window components, its graph and
+  // what the decoder follows of it.
   struct Routed {
     int meter;  // 1 or 2
     MeterSlot& slot;
     const MeterComponents& c;
     GraphState& graph;
+    MeterWatch& watch;
   };
   Routed route(int meter) {
     const auto i = static_cast<std::size_t>(meter - 1);
-    return Routed{meter, meters_[i], kMeter[i], graphs_.graph[i]};
+    return Routed{meter, meters_[i], kMeter[i], graphs_.graph[i], watch_[i]};
   }
 
   FrameKind frame_kind() const;
@@ -103,14 +120,23 @@ class Decoder {
   // Plausibility of a value whose checksum holds; an implausible value is
   // counted in the meter's record. A text that is not a number is refused
   // without being counted, as before the filter.
-  bool plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value);
-  bool plausible(const Routed& r, Label l, Quantity q, std::string_view digits);
+  bool plausible(const Routed& r, std::size_t track, Quantity q, std::int64_t value) {
+    if (!filter_on_ || r.watch.filter.accept(track, q, value, now_ms_)) return true;
+    ++r.slot.rejected_values;
+    return false;
+  }
+  bool plausible(const Routed& r, Label l, Quantity q, std::string_view digits) {
+    if (!filter_on_) return all_digits(digits);
+    const auto v = digits_value(digits);
+    return v && plausible(r, track(l), q, *v);
+  }
   // Tomorrow's Tempo colour: -1 none announced, 0 blue, 1 white, 2 red.
   void tomorrow_colour(const Routed& r, int colour);
   void status_word(const Routed& r, std::uint32_t word, std::string_view text);
-  // The active power from the accepted indexes: the consumption total (when
-  // known) and the injection index.
-  void index_power(const Routed& r, std::optional<std::int64_t> drawn, std::optional<std::int64_t> injected);
+  // The active power from the accepted indexes: the sum of the consumption
+  // indexes, and the injection index (none: no such index), once a minute.
+  void index_power(const Routed& r, std::initializer_list<Label> drawn,
+                   std::initializer_list<Label> injected);
   std::optional<std::int64_t> index_sum(const Routed& r, std::initializer_list<Label> labels) const;
 
   void set_text(FieldId id, std::string_view text);
@@ -126,18 +152,6 @@ class Decoder {
   GraphsWindowState& graphs_;
   UserMessages& messages_;
   char decimal_separator_ = ',';
-
-  // The filter's values: one per label, then the yellow-tariff fields.
-  static constexpr std::size_t kEnergTrack = kLabelCount;  // ENERG fields 1 to 4
-  static constexpr std::size_t kJaunePowerTrack = kLabelCount + 4;
-  static constexpr std::size_t kTracks = kLabelCount + 5;
-  static constexpr std::size_t track(Label l) { return static_cast<std::size_t>(l); }
-
-  // What the decoder follows of each meter between frames.
-  struct MeterWatch {
-    PlausibilityFilter filter{kTracks};
-    IndexPower drawn, injected;
-  };
 
   std::array<MeterWatch, 2> watch_;
   bool filter_on_ = true;

@@ -20,7 +20,7 @@ constexpr std::string_view kDemain[] = {"BLEU", "BLAN", "ROUG"};
 void Decoder::historic_identification(const Routed& r) {
   const MeterComponents& c = r.c;
   const GroupIndex::Fixed adco = groups_.fixed(Label::ADCO, 12, true);
-  PlausibilityFilter& filter = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
+  PlausibilityFilter& filter = r.watch.filter;
   if (adco.valid) {
     filter.set_address(adco.value);
     r.slot.ADCO.assign(adco.value);
@@ -57,7 +57,7 @@ void Decoder::historic_identification(const Routed& r) {
 
 void Decoder::historic_index(const Routed& r, Label label, Text& field, int box) {
   const GroupIndex::Fixed g = groups_.fixed(label, 9, true);
-  if (!g.valid || !all_digits(g.value) || !plausible(r, label, Quantity::Index, g.value)) return;
+  if (!g.valid || !plausible(r, label, Quantity::Index, g.value)) return;
   put_text(field, g.value);
   // 9 digits of Wh shown as kWh: the first six without leading zeros, a comma,
   // the last three, the unit.
@@ -82,16 +82,16 @@ void Decoder::historic_values(const Routed& r) {
     case 0:
       historic_index(r, Label::HCHP, s.HCHP, 0);
       historic_index(r, Label::HCHC, s.HCHC, 1);
-      index_power(r, index_sum(r, {Label::HCHP, Label::HCHC}), std::nullopt);
+      index_power(r, {Label::HCHP, Label::HCHC}, {});
       break;
     case 1:
       historic_index(r, Label::BASE, s.BASE, 0);
-      index_power(r, index_sum(r, {Label::BASE}), std::nullopt);
+      index_power(r, {Label::BASE}, {});
       break;
     case 2: {
       historic_index(r, Label::EJPHN, s.EJPHN, 0);
       historic_index(r, Label::EJPHPM, s.EJPHPM, 1);
-      index_power(r, index_sum(r, {Label::EJPHN, Label::EJPHPM}), std::nullopt);
+      index_power(r, {Label::EJPHN, Label::EJPHPM}, {});
       const GroupIndex::Fixed pejp = groups_.fixed(Label::PEJP, 2, false);
       const bool notice = pejp.readable && pejp.value == "30";
       window_[c.led_couleur].on = notice;
@@ -105,10 +105,9 @@ void Decoder::historic_values(const Routed& r) {
       historic_index(r, Label::BBRHPJW, s.BBRHPJW, 3);
       historic_index(r, Label::BBRHCJR, s.BBRHCJR, 4);
       historic_index(r, Label::BBRHPJR, s.BBRHPJR, 5);
-      index_power(r,
-                  index_sum(r, {Label::BBRHCJB, Label::BBRHPJB, Label::BBRHCJW, Label::BBRHPJW, Label::BBRHCJR,
-                                Label::BBRHPJR}),
-                  std::nullopt);
+      index_power(
+          r, {Label::BBRHCJB, Label::BBRHPJB, Label::BBRHCJW, Label::BBRHPJW, Label::BBRHCJR, Label::BBRHPJR},
+          {});
       const GroupIndex::Fixed demain = groups_.fixed(Label::DEMAIN, 4, false);
       tomorrow_colour(r, demain.readable ? index_de_liste(demain.value, kDemain) : -1);
       break;
@@ -135,7 +134,7 @@ void Decoder::historic_values(const Routed& r) {
   // 3-4. Currents.
   if (s.phase_mode == PhaseMode::MONO) {
     const GroupIndex::Fixed iinst = groups_.fixed(Label::IINST, 3, true);
-    if (iinst.valid && all_digits(iinst.value) && plausible(r, Label::IINST, Quantity::Current, iinst.value)) {
+    if (iinst.valid && plausible(r, Label::IINST, Quantity::Current, iinst.value)) {
       supprime_zero_into(iinst.value, s.IINST);
       set_text2(c.i_inst[0], s.IINST, dtext::kUnitA);
       const GroupIndex::Fixed imax = groups_.fixed(Label::IMAX, 3, false);
@@ -151,7 +150,7 @@ void Decoder::historic_values(const Routed& r) {
     Text* const phase[3] = {&s.IINST1, &s.IINST2, &s.IINST3};
     for (std::size_t i = 0; i < 3; ++i) {
       const GroupIndex::Fixed g = groups_.fixed(kI[i], 3, true);
-      if (!g.valid || !all_digits(g.value) || !plausible(r, kI[i], Quantity::Current, g.value)) continue;
+      if (!g.valid || !plausible(r, kI[i], Quantity::Current, g.value)) continue;
       supprime_zero_into(g.value, *phase[i]);
       set_text2(c.i_inst[i], *phase[i], dtext::kUnitA);
     }
@@ -168,7 +167,8 @@ void Decoder::historic_values(const Routed& r) {
   if (groups_.has(Label::PAPP)) {
     const GroupIndex::Fixed papp = groups_.fixed(Label::PAPP, 5, true);
     if (papp.valid) {
-      if (const auto p = parse_digits(papp.value); p && plausible(r, track(Label::PAPP), Quantity::Power, *p)) {
+      if (const auto p = parse_digits(papp.value);
+          p && plausible(r, track(Label::PAPP), Quantity::Power, *p)) {
         put_text(s.PAPP, papp.value);
         supprime_zero_into(papp.value, scratch_);
         set_text2(c.papp, scratch_, dtext::kUnitVA);

@@ -13,6 +13,11 @@ class IndexPower {
   static constexpr std::int64_t kMinSpanMs = 60000;
   static constexpr std::int64_t kMaxSpanMs = 15 * 60000;
 
+  // Whether a new figure may be due at `now_ms` (a minute since the last
+  // one, or none yet); update() in between changes nothing.
+  bool due(std::int64_t now_ms) const {
+    return !started_ || now_ms - at_ms_ >= kMinSpanMs || now_ms < at_ms_;
+  }
   // The index (Wh) at `now_ms`; returns the power in W, -1 while unknown.
   std::int32_t update(std::int64_t wh, std::int64_t now_ms);
 

@@ -12,7 +12,7 @@ void Decoder::jaune_groups(const Routed& r) {
   const MeterComponents& c = r.c;
   const int m = r.meter;
 
-  watch_[static_cast<std::size_t>(m - 1)].filter.set_yellow();
+  r.watch.filter.set_yellow();
   const GroupIndex::Fixed jaune = groups_.fixed(Label::JAUNE, 26, true);
   if (jaune.valid) {
     const FieldSplit f = split_fields(jaune.value);
@@ -80,7 +80,8 @@ void Decoder::jaune_groups(const Routed& r) {
     // Each of the four indexes is judged; one implausible index refuses the group.
     if (ok) {
       bool all = true;
-      for (std::size_t i = 0; i < 4; ++i) all = plausible(r, kEnergTrack + i, Quantity::KwhIndex, *v[i]) && all;
+      for (std::size_t i = 0; i < 4; ++i)
+        all = plausible(r, kEnergTrack + i, Quantity::KwhIndex, *v[i]) && all;
       ok = all;
     }
     if (ok) {

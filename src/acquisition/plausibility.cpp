@@ -19,6 +19,7 @@ void PlausibilityFilter::reset() {
   subscribed_va_ = 0;
   previous_power_va_ = -1;
   seen_va_ = 0;
+  update_limits();
 }
 
 void PlausibilityFilter::set_address(std::string_view address) {
@@ -28,43 +29,31 @@ void PlausibilityFilter::set_address(std::string_view address) {
 }
 
 void PlausibilityFilter::set_subscription(std::int64_t va, int phases) {
-  subscribed_va_ = std::max<std::int64_t>(0, va);
+  subscribed_va_ = std::clamp<std::int64_t>(va, 0, kLargestVa);
   phases_ = phases == 3 ? 3 : 1;
+  update_limits();
 }
 
-void PlausibilityFilter::set_yellow() { yellow_ = true; }
-
-std::int64_t PlausibilityFilter::rating_va() const {
-  return yellow_ ? kYellowRatingVa : kRatingA * kVolts * phases_;
+void PlausibilityFilter::set_yellow() {
+  if (yellow_) return;
+  yellow_ = true;
+  update_limits();
 }
 
-std::int64_t PlausibilityFilter::capacity_va() const {
-  return std::max(subscribed_va_ > 0 ? subscribed_va_ : rating_va(), seen_va_);
+void PlausibilityFilter::update_limits() {
+  const std::int64_t rating = yellow_ ? kYellowRatingVa : kRatingA * kVolts * phases_;
+  capacity_va_ = std::max(subscribed_va_ > 0 ? subscribed_va_ : rating, seen_va_);
+  max_current_ = std::max(kMargin * capacity_va_ / (kVolts * phases_), kRatingA);
+  max_power_ = std::max(kMargin * capacity_va_, rating);
 }
 
-std::int64_t PlausibilityFilter::bound(Quantity q) const {
-  switch (q) {
-    case Quantity::Current:
-      return std::max(kMargin * capacity_va() / (kVolts * phases_), kRatingA);
-    case Quantity::Voltage:
-      return kMaxVolts;
-    default:
-      return std::max(kMargin * capacity_va(), rating_va());
-  }
-}
-
-bool PlausibilityFilter::in_bounds(Quantity q, std::int64_t v) const {
-  return v >= (q == Quantity::Voltage ? kMinVolts : 0) && v <= bound(q);
-}
-
-std::int64_t PlausibilityFilter::allowance(Quantity q, std::int64_t ms) const {
-  // VA × ms / 3,600,000 is Wh; a thousand times that, kWh.
-  const std::int64_t per_hour_ms = q == Quantity::KwhIndex ? 3600000000LL : 3600000LL;
-  return kMargin * capacity_va() * std::max<std::int64_t>(0, ms) / per_hour_ms + 1;
+void PlausibilityFilter::raise_seen(std::int64_t va) {
+  seen_va_ = std::min(va, kLargestVa);
+  update_limits();
 }
 
 bool PlausibilityFilter::follows(Quantity q, std::int64_t from, std::int64_t to, std::int64_t ms) const {
-  if (is_index(q)) return to >= from && to - from <= allowance(q, ms);
+  if (is_index(q)) return to >= from && may_rise(q, to - from, ms);
   // Instantaneous values of one level stay within a quarter of each other.
   return std::llabs(to - from) <= std::max(std::llabs(from), std::llabs(to)) / 4 + 2;
 }
@@ -83,15 +72,11 @@ void PlausibilityFilter::take(Track& t, Quantity q, std::int64_t v, std::int64_t
   // their bounds.
   t.confirmed = t.has || t.count > 0 || !is_index(q);
   t.has = true;
+  t.settled = true;
   t.last = v;
   t.at_ms = now;
   t.count = 0;
-  if (q == Quantity::Power) {
-    // A power reported in two frames running raises what the meter can take;
-    // one value alone does not.
-    if (previous_power_va_ >= 0) seen_va_ = std::max(seen_va_, std::min(v, previous_power_va_));
-    previous_power_va_ = v;
-  }
+  if (q == Quantity::Power) note_power(v);
 }
 
 bool PlausibilityFilter::watch_level(Track& t, Quantity q, std::int64_t v, std::int64_t now) {
@@ -106,9 +91,11 @@ bool PlausibilityFilter::watch_level(Track& t, Quantity q, std::int64_t v, std::
   }
   t.level = v;
   t.seen_ms = now;
+  t.settled = false;
   // A first value that nothing confirmed yet gives way to a few consistent
   // values that contradict it.
-  if (t.count >= kLevelValues || (t.count >= kLevelMinValues && (!t.confirmed || now - t.first_ms >= kLevelMs))) {
+  if (t.count >= kLevelValues ||
+      (t.count >= kLevelMinValues && (!t.confirmed || now - t.first_ms >= kLevelMs))) {
     t.has = false;  // taken as a first value
     take(t, q, v, now);
     return true;
@@ -116,10 +103,9 @@ bool PlausibilityFilter::watch_level(Track& t, Quantity q, std::int64_t v, std::
   return false;
 }
 
-bool PlausibilityFilter::accept(std::size_t track, Quantity q, std::int64_t v, std::int64_t now) {
-  Track& t = tracks_[track];
+bool PlausibilityFilter::judge(Track& t, Quantity q, std::int64_t v, std::int64_t now) {
   if (is_index(q)) {
-    if (!t.has || (v >= t.last && v - t.last <= allowance(q, now - t.at_ms))) {
+    if (!t.has || v == t.last || (v > t.last && may_rise(q, v - t.last, now - t.at_ms))) {
       take(t, q, v, now);
       return true;
     }
@@ -129,6 +115,7 @@ bool PlausibilityFilter::accept(std::size_t track, Quantity q, std::int64_t v, s
       // again (a long hold must not let any value through).
       t.at_ms = now;
       t.held = true;
+      t.settled = false;
       t.count = 0;  // a value on this level: a new one has to start again
       return false;
     }
@@ -138,12 +125,6 @@ bool PlausibilityFilter::accept(std::size_t track, Quantity q, std::int64_t v, s
     return true;
   }
   return watch_level(t, q, v, now);
-}
-
-std::optional<std::int64_t> PlausibilityFilter::value(std::size_t track) const {
-  const Track& t = tracks_[track];
-  if (!t.has) return std::nullopt;
-  return t.last;
 }
 
 }  // namespace vireluz

@@ -35,7 +35,7 @@ void Decoder::standard_identification(const Routed& r) {
   grey(c.imax[1]);
   grey(c.imax[2]);
 
-  PlausibilityFilter& filter = watch_[static_cast<std::size_t>(r.meter - 1)].filter;
+  PlausibilityFilter& filter = r.watch.filter;
   const GroupIndex::Delimited adsc = groups_.delimited(Label::ADSC);
   if (adsc.valid) {
     filter.set_address(adsc.value);
@@ -143,16 +143,16 @@ void Decoder::standard_values(const Routed& r) {
     window_[c.label_injection].enabled = false;
     grey(c.injection);
   }
-  index_power(r, index_sum(r, {Label::EAST}), index_sum(r, {Label::EAIT}));
+  index_power(r, {Label::EAST}, {Label::EAIT});
 
   // 5. Apparent power: injected for a producer, drawn otherwise.
   const GroupIndex::Delimited sinsti = groups_.delimited(Label::SINSTI);
   if (s.tariff_kind == TariffKind::PROD) {
-    const GroupIndex::Delimited& g = sinsti;
-    if (g.valid) {
-      if (const auto p = parse_digits(g.value); p && plausible(r, track(Label::SINSTI), Quantity::Power, *p)) {
-        s.SINSTI.assign(g.value);
-        supprime_zero_into(g.value, s.PAPP);  // the integer written back in decimal
+    if (sinsti.valid) {
+      if (const auto p = parse_digits(sinsti.value);
+          p && plausible(r, track(Label::SINSTI), Quantity::Power, *p)) {
+        s.SINSTI.assign(sinsti.value);
+        supprime_zero_into(sinsti.value, s.PAPP);  // the integer written back in decimal
         set_text2(c.papp, s.PAPP, dtext::kUnitVA);
         measures_.at(MeasureKind::PAPP, m) = *p;
         power_graph_step(r);
@@ -173,7 +173,7 @@ void Decoder::standard_values(const Routed& r) {
   }
 
   if (s.tariff_kind != TariffKind::PROD && sinsti.valid &&
-      plausible(r, Label::SINSTI, Quantity::PhasePower, sinsti.value))
+      plausible(r, Label::SINSTI, Quantity::OtherPower, sinsti.value))
     s.SINSTI.assign(sinsti.value);
 
   // Per phase: apparent power drawn and today's highest.
@@ -183,10 +183,10 @@ void Decoder::standard_values(const Routed& r) {
   Text* const smaxsn[3] = {&s.SMAXSN1, &s.SMAXSN2, &s.SMAXSN3};
   for (std::size_t i = 0; i < 3; ++i) {
     const GroupIndex::Delimited g = groups_.delimited(kSinsts[i]);
-    if (g.valid && plausible(r, kSinsts[i], Quantity::PhasePower, g.value)) put_text(*sinsts[i], g.value);
+    if (g.valid && plausible(r, kSinsts[i], Quantity::OtherPower, g.value)) put_text(*sinsts[i], g.value);
     const GroupIndex::Delimited h = groups_.delimited(kSmaxsn[i]);
     const std::string_view max = dated_value(h.value);
-    if (h.valid && plausible(r, kSmaxsn[i], Quantity::PhasePower, max)) put_text(*smaxsn[i], max);
+    if (h.valid && plausible(r, kSmaxsn[i], Quantity::OtherPower, max)) put_text(*smaxsn[i], max);
   }
 
   // 6. Voltages, phase 1 in the first maximum box.
@@ -197,9 +197,11 @@ void Decoder::standard_values(const Routed& r) {
     set_text2(c.imax[0], scratch_, dtext::kUnitV);
   }
   const GroupIndex::Delimited urms2 = groups_.delimited(Label::URMS2);
-  if (urms2.valid && plausible(r, Label::URMS2, Quantity::Voltage, urms2.value)) put_text(s.URMS2, urms2.value);
+  if (urms2.valid && plausible(r, Label::URMS2, Quantity::Voltage, urms2.value))
+    put_text(s.URMS2, urms2.value);
   const GroupIndex::Delimited urms3 = groups_.delimited(Label::URMS3);
-  if (urms3.valid && plausible(r, Label::URMS3, Quantity::Voltage, urms3.value)) put_text(s.URMS3, urms3.value);
+  if (urms3.valid && plausible(r, Label::URMS3, Quantity::Voltage, urms3.value))
+    put_text(s.URMS3, urms3.value);
 
   // 7-8. Currents.
   if (s.phase_mode == PhaseMode::MONO) {

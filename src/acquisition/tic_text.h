@@ -129,6 +129,34 @@ inline bool all_digits(std::string_view s) {
 // A digit-only text that fits a signed 32-bit integer; nothing otherwise.
 std::optional<std::int32_t> parse_digits(std::string_view s);
 
+// The same for 1 to 16 digits, written here so that each caller's loop is its
+// own (the values of one group have one length); the last eight digits of a
+// longer text are converted at once.
+inline std::optional<std::int64_t> digits_value(std::string_view s) {
+  const std::size_t n = s.size();
+  if (n == 0 || n > 16) return std::nullopt;
+  std::size_t head = n < 8 ? n : n - 8;
+  std::int64_t v = 0;
+  for (std::size_t i = 0; i < head; ++i) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(s[i])) - '0';
+    if (d > 9) return std::nullopt;
+    v = v * 10 + d;
+  }
+  if (n < 8) return v;
+  // Eight digits in one word (little-endian): checked as in all_digits, then
+  // pairs, fours and the eight combined by multiplications.
+  std::uint64_t w;
+  std::memcpy(&w, s.data() + head, 8);
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull;
+  if (((w & kHigh) | (((w + 0x0606060606060606ull) & kHigh) >> 4)) != 0x3333333333333333ull)
+    return std::nullopt;
+  w -= 0x3030303030303030ull;
+  w = (w * 10 + (w >> 8)) & 0x00FF00FF00FF00FFull;
+  w = (w * 100 + (w >> 16)) & 0x0000FFFF0000FFFFull;
+  w = (w * 10000 + (w >> 32)) & 0xFFFFFFFFull;
+  return v * 100000000 + static_cast<std::int64_t>(w);
+}
+
 // A hexadecimal text of 1 to 8 digits (either case); nothing otherwise.
 std::optional<std::uint32_t> parse_hex32(std::string_view s);
 

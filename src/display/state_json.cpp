@@ -9,8 +9,10 @@ nlohmann::json meter_slot_json(const MeterSlot& s) {
   for (const Text& e : s.ENERG) energ.push_back(u(e));
   nlohmann::json status = nullptr;
   if (s.status.known)
-    status = {{"dry_contact_open", s.status.dry_contact_open}, {"cut_off", s.status.cut_off},
-              {"over_voltage", s.status.over_voltage},         {"over_power", s.status.over_power},
+    status = {{"dry_contact_open", s.status.dry_contact_open},
+              {"cut_off", s.status.cut_off},
+              {"over_voltage", s.status.over_voltage},
+              {"over_power", s.status.over_power},
               {"injecting", s.status.injecting}};
   return {
       {"ADCO", u(s.ADCO)},

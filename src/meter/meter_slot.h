@@ -59,16 +59,16 @@ struct MeterSlot {
 
   // Standard meters: the other phases, the producer's power, the totals and
   // the status (texts as received, empty until a valid group came).
-  Text URMS2, URMS3;                // voltages of phases 2 and 3, V
-  Text SINSTS1, SINSTS2, SINSTS3;   // apparent power drawn per phase, VA
-  Text SMAXSN1, SMAXSN2, SMAXSN3;   // today's highest apparent power drawn per phase, VA
-  Text SINSTI;                      // apparent power injected, VA
-  Text EAST;                        // total energy drawn, Wh
-  std::array<Text, 4> EASD;         // distributor indexes EASD01 to EASD04, Wh
-  Text STGE;                        // status word, hexadecimal
-  Text today_colour;                // Tempo colour of today: "Bleu", "Blanc", "Rouge", empty when not announced
-  MeterStatus status;               // decoded from STGE
-  std::int32_t RELAIS = -1;         // bit n: relay n + 1 closed; -1 before any valid RELAIS group
+  Text URMS2, URMS3;               // voltages of phases 2 and 3, V
+  Text SINSTS1, SINSTS2, SINSTS3;  // apparent power drawn per phase, VA
+  Text SMAXSN1, SMAXSN2, SMAXSN3;  // today's highest apparent power drawn per phase, VA
+  Text SINSTI;                     // apparent power injected, VA
+  Text EAST;                       // total energy drawn, Wh
+  std::array<Text, 4> EASD;        // distributor indexes EASD01 to EASD04, Wh
+  Text STGE;                       // status word, hexadecimal
+  Text today_colour;               // today's Tempo colour: "Bleu", "Blanc", "Rouge", empty if none
+  MeterStatus status;              // decoded from STGE
+  std::int32_t RELAIS = -1;        // bit n: relay n + 1 closed; -1 before any valid RELAIS group
 
   // Active power derived from the accepted indexes (W, averaged over a minute
   // or more); -1 while unknown. Historic and standard meters.

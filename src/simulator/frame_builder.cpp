@@ -77,7 +77,9 @@ bool swap_value_digits(std::string& frame, std::span<const std::string_view> lab
       groups.push_back({lf + 1, value, sep});
   }
   if (groups.empty()) return false;
-  auto pick = [&](std::size_t n) { return std::min(n - 1, static_cast<std::size_t>(uniform() * static_cast<double>(n))); };
+  auto pick = [&](std::size_t n) {
+    return std::min(n - 1, static_cast<std::size_t>(uniform() * static_cast<double>(n)));
+  };
   const Group g = groups[pick(groups.size())];
   std::vector<std::pair<std::size_t, std::size_t>> pairs;
   for (std::size_t i = g.value; i < g.separator; ++i)

@@ -454,10 +454,10 @@ void VirtualMeter::replace_meter() {
 
 void VirtualMeter::swap_digits(std::string& frame) {
   static constexpr std::string_view kLabels[] = {
-      "HCHP",   "HCHC",   "BASE",   "EJPHN",  "EJPHPM", "BBRHCJB", "BBRHPJB", "BBRHCJW", "BBRHPJW",
-      "BBRHCJR", "BBRHPJR", "IINST", "IINST1", "IINST2", "IINST3",  "EAST",    "EASF01",  "EASF02",
-      "EASF03", "EASF04", "EASF05", "EASF06", "EASF07", "EASF08",  "EASF09",  "EASF10",  "EASD01",
-      "EASD02", "EASD03", "EASD04", "EAIT",   "IRMS1",  "IRMS2",   "IRMS3"};
+      "HCHP",    "HCHC",    "BASE",   "EJPHN",  "EJPHPM", "BBRHCJB", "BBRHPJB", "BBRHCJW", "BBRHPJW",
+      "BBRHCJR", "BBRHPJR", "IINST",  "IINST1", "IINST2", "IINST3",  "EAST",    "EASF01",  "EASF02",
+      "EASF03",  "EASF04",  "EASF05", "EASF06", "EASF07", "EASF08",  "EASF09",  "EASF10",  "EASD01",
+      "EASD02",  "EASD03",  "EASD04", "EAIT",   "IRMS1",  "IRMS2",   "IRMS3"};
   swap_value_digits(frame, kLabels, [this] { return uniform(); });
 }
 

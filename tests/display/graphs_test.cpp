@@ -149,7 +149,9 @@ TEST(StateJson, KeysAndUtf8Texts) {
   EXPECT_EQ(j["PacketCount"], 4);
   EXPECT_EQ(j["meters"][0]["ADCO"], "012345678910");
   EXPECT_EQ(j["meters"][1]["tariff_kind"], 0);
-  EXPECT_EQ(j["meters"][0].size(), 30u);
+  EXPECT_EQ(j["meters"][0].size(), 51u);
+  EXPECT_EQ(j["meters"][0]["rejected_values"], 0);
+  EXPECT_TRUE(j["meters"][0]["status"].is_null());
   EXPECT_EQ(j["meters"][0]["ENERG"].size(), 4u);
   EXPECT_EQ(j["MeasureTable"][19], 7);
   EXPECT_EQ(j["fields"]["Label_trame_recue"]["text"], "Trame reçue");

@@ -2,6 +2,8 @@
 // headless runner runs it: what the records, the daily file, the alerts and
 // the dump get from meters whose values the checksum cannot vouch for, and
 // from standard meters' status word and per-phase values.
+#include "support/program_run.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "simulator/virtual_meter.h"
-#include "support/program_run.h"
 
 using namespace vireluz;
 using simtest::file_lines;
@@ -118,7 +119,8 @@ TEST(ProgramRun, ReplacedMeterIsFollowedWithinAMinute) {
     run.sched.advance(5 * kMinuteMs);
     ASSERT_NE(at, 0);
     EXPECT_LT(at - replaced, kMinuteMs);
-    std::printf("new index accepted %.1f s after the replacement\n", static_cast<double>(at - replaced) / 1000);
+    std::printf("new index accepted %.1f s after the replacement\n",
+                static_cast<double>(at - replaced) / 1000);
     EXPECT_NEAR(static_cast<double>(std::stoll(m.BASE)),
                 static_cast<double>(run.sim->meter(1).state().index_wh[0]), 50);
     std::vector<std::int64_t> rows;

@@ -157,19 +157,32 @@ TEST(Plausibility, CurrentsPowersAndVoltagesWithinPhysicalBounds) {
 }
 
 std::vector<std::string> tempo_groups(std::string_view stge) {
-  return {sgroup("ADSC", "064468368739"), sgroup("VTIC", "02"),
-          sgroup("NGTF", "     TEMPO      "), sgroup("PREF", "12"),
-          sgroup("PCOUP", "12"), sgroup("EAST", "000210000"),
-          sgroup("EASF01", "000100000"), sgroup("EASF02", "000110000"),
-          sgroup("EASD01", "000200000"), sgroup("EASD02", "000010000"),
-          sgroup("IRMS1", "004"), sgroup("IRMS2", "002"),
-          sgroup("IRMS3", "001"), sgroup("URMS1", "231"),
-          sgroup("URMS2", "229"), sgroup("URMS3", "233"),
-          sgroup("SINSTS", "01610"), sgroup("SINSTS1", "00900"),
-          sgroup("SINSTS2", "00470"), sgroup("SINSTS3", "00240"),
-          sgroup_dated("SMAXSN1", "H230301065253", "03100"), sgroup_dated("SMAXSN1-1", "H230228190000", "04000"),
-          sgroup_dated("SMAXSN2", "H230301070000", "01200"), sgroup_dated("SMAXSN3", "H230301071000", "00800"),
-          sgroup("STGE", stge), sgroup("RELAIS", "001")};
+  return {sgroup("ADSC", "064468368739"),
+          sgroup("VTIC", "02"),
+          sgroup("NGTF", "     TEMPO      "),
+          sgroup("PREF", "12"),
+          sgroup("PCOUP", "12"),
+          sgroup("EAST", "000210000"),
+          sgroup("EASF01", "000100000"),
+          sgroup("EASF02", "000110000"),
+          sgroup("EASD01", "000200000"),
+          sgroup("EASD02", "000010000"),
+          sgroup("IRMS1", "004"),
+          sgroup("IRMS2", "002"),
+          sgroup("IRMS3", "001"),
+          sgroup("URMS1", "231"),
+          sgroup("URMS2", "229"),
+          sgroup("URMS3", "233"),
+          sgroup("SINSTS", "01610"),
+          sgroup("SINSTS1", "00900"),
+          sgroup("SINSTS2", "00470"),
+          sgroup("SINSTS3", "00240"),
+          sgroup_dated("SMAXSN1", "H230301065253", "03100"),
+          sgroup_dated("SMAXSN1-1", "H230228190000", "04000"),
+          sgroup_dated("SMAXSN2", "H230301070000", "01200"),
+          sgroup_dated("SMAXSN3", "H230301071000", "00800"),
+          sgroup("STGE", stge),
+          sgroup("RELAIS", "001")};
 }
 
 TEST(StandardStatus, TempoColoursContactsAndRelays) {
