@@ -277,6 +277,9 @@ std::string IniFile::serialize() const {
     if (!out.empty()) out += "\n";
     for (const auto& line : impl_->trailer) out += line + "\n";
   }
+  // Text that starts with the bytes of a UTF-8 byte-order mark (a key named
+  // "ï»¿...") would be read back as UTF-8: a blank line goes before it.
+  if (std::string_view(out).substr(0, kUtf8Bom.size()) == kUtf8Bom) out.insert(0, "\n");
   return with_crlf_line_ends(out);
 }
 

@@ -302,6 +302,23 @@ TEST(ConfigLoad, Utf8ByteOrderMarkBeforeAnUnclosedSection) {
   EXPECT_EQ(load(dir).prg.NOM_CPT2, "Toit \xE9t\xE9");
 }
 
+// A key outside any section whose name begins with the bytes of a byte-order
+// mark ("ï»¿" in Windows-1252) is written first: the saved file must not start
+// with those bytes, or the next load would take it for UTF-8, lose that key
+// and turn "Ã©" into "é".
+TEST(ConfigLoad, SavedFileNeverStartsWithAByteOrderMark) {
+  TempDir dir;
+  write_bytes(dir.file(kConfigFileName),
+              "\r\n\xEF\xBB\xBF"
+              "CLE=1\r\n[CONFIG_PRG]\r\nNOM_CPT2=Caf\xC3\xA9\r\n");
+  write_config_prg(load(dir));
+  const std::string once = read_bytes(dir.file(kConfigFileName));
+  EXPECT_NE(once.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(load(dir).prg.NOM_CPT2, "Caf\xC3\xA9");
+  write_config_prg(load(dir));
+  EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
+}
+
 // As the Windows profile functions read them: one pair of matching quotes
 // around a value is removed (blanks inside it kept); writing adds none.
 TEST(ConfigLoad, QuotedValuesLoseOneMatchingPairOfQuotes) {
