@@ -6,7 +6,7 @@ if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "VIRELUZ_FUZZ needs clang (configure with CC=clang CXX=clang++)")
 endif()
 
-set(VIRELUZ_FUZZ_TARGETS fuzz_decoder fuzz_ini fuzz_tables)
+set(VIRELUZ_FUZZ_TARGETS fuzz_decoder fuzz_decoder_fast fuzz_ini fuzz_tables)
 foreach(t ${VIRELUZ_FUZZ_TARGETS})
   add_executable(${t} ${CMAKE_SOURCE_DIR}/fuzz/${t}.cpp)
   target_include_directories(${t} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)

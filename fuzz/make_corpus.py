@@ -4,14 +4,14 @@
 fuzz_decoder seeds are a 4-byte header (see fuzz_decoder.cpp) followed by a
 serial stream of frames built here: historic (HC, BASE, EJP, TEMPO,
 three-phase), standard, JAUNE and CONTRAT frames with valid checksums.
-fuzz_ini seeds are INI files shaped like the ones the
+fuzz_decoder_fast seeds are the same frames behind its 2-byte header (see
+fuzz_decoder_fast.cpp). fuzz_ini seeds are INI files shaped like the ones the
 configuration tests write. fuzz_tables seeds are byte strings for its
 FuzzedDataProvider. Files named regress-* were added by hand (inputs that
 once failed) and are left as they are.
 
 Usage: fuzz/make_corpus.py
 """
-import hashlib
 import os
 import random
 
@@ -147,6 +147,20 @@ def decoder_corpus():
                                                         hg("IINST", "0\n4"), hg("PAPP", "00\n30")]) * 3)
 
 
+def decoder_fast_corpus():
+    frames = dict(HISTORIC, **STANDARD, **JAUNE)
+    for fname, f in sorted(frames.items()):
+        # Meter 1 through the framer, blocks seeded with 7.
+        write("fuzz_decoder_fast", fname, bytes([0x01, 7]) + f * 2)
+    # Meter 2, both meters three-phase, power graphs, '.' separator; straight to the decoder.
+    for fname in ("hc", "tri", "tempo", "std_base", "std_tri_tempo", "std_prod", "jaune"):
+        write("fuzz_decoder_fast", "direct_" + fname,
+              bytes([0x02 | 0x0C | 0x10 | 0x40 | 0x80, 0]) + frames[fname] * 2)
+    # Consumption and production frames in turn, manual graph scale.
+    write("fuzz_decoder_fast", "pair",
+          bytes([0x01 | 0x20, 200]) + (HISTORIC["hc"] + STANDARD["std_prod"]) * 2)
+
+
 CRLF = "\r\n"
 
 
@@ -243,6 +257,7 @@ def tables_corpus():
 
 def main():
     decoder_corpus()
+    decoder_fast_corpus()
     ini_corpus()
     tables_corpus()
     for t in sorted(os.listdir(CORPUS)):
