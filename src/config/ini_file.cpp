@@ -129,8 +129,16 @@ std::vector<std::string> trailing_comments(const std::string& data) {
     }
     if (k == 1) first = i;
   }
-  // A file holding nothing but comments keeps them as its file comment.
-  if (!has_entry) return {};
+  if (!has_entry) {
+    // Without any entry, SimpleIni keeps as the file comment only the lines
+    // at the very start that begin with ';' or '#': the comments after them
+    // are kept here.
+    first = 0;
+    while (first < lines.size() && !lines[first].empty() &&
+           (lines[first][0] == ';' || lines[first][0] == '#'))
+      ++first;
+    while (first < lines.size() && kind(lines[first]) != 1) ++first;
+  }
   return {lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end()};
 }
 
