@@ -99,7 +99,7 @@ for t in "${TARGETS[@]}"; do
     echo "$sum" >"$RUN_DIR/$t.executions"
     total=", $sum with the earlier kept runs"
   fi
-  found=$(grep -E 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:|SUMMARY: |ALARM: |out-of-memory|deadly signal|fuzz_ini: |uncaught exception|terminate called' "$log" |
+  found=$(grep -E 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:|SUMMARY: |ALARM: |out-of-memory|deadly signal|fuzz_[a-z_]*: |uncaught exception|terminate called' "$log" |
     sort -u | head -8)
   inputs=$(ls "$artifacts" 2>/dev/null | sed "s|^|$artifacts|")
   if [ $rc -ne 0 ] || [ -n "$inputs" ]; then
