@@ -86,8 +86,10 @@ for t in "${TARGETS[@]}"; do
   [ -f "$ROOT/fuzz/$d.dict" ] && dict=(-dict="$ROOT/fuzz/$d.dict")
   log=$RUN_DIR/$t.log
   echo "== $t: ${SECONDS_PER_TARGET}s on $(ls "$corpus" | wc -l) inputs (log: $log)"
-  nice -n 19 "$BUILD/$t" "$corpus" -max_total_time="$SECONDS_PER_TARGET" -runs="$RUNS" -print_final_stats=1 \
-    -max_len="${MAX_LEN[$t]:-4096}" -timeout=25 -rss_limit_mb=2048 -error_exitcode=77 \
+  # One process per corpus: -reload=0 spares the look for inputs that other
+  # processes add, a scan of the whole folder every second.
+  nice -n 19 "$BUILD/$t" "$corpus" -max_total_time="$SECONDS_PER_TARGET" -runs="$RUNS" -reload=0 \
+    -print_final_stats=1 -max_len="${MAX_LEN[$t]:-4096}" -timeout=25 -rss_limit_mb=2048 -error_exitcode=77 \
     -timeout_exitcode=78 -artifact_prefix="$artifacts" "${dict[@]}" >"$log" 2>&1
   rc=$?
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
