@@ -215,6 +215,10 @@ void IniFile::parse(std::string data) {
   cut_nul_bytes(data);
   drop_unclosed_sections(data);
   impl_->trailer = trailing_comments(data);
+  // SimpleIni takes a byte-order mark at the start of its text for its own:
+  // bytes that look like one and came first once a line was dropped are text
+  // (or the section line that follows them would escape the check above).
+  if (std::string_view(data).substr(0, kUtf8Bom.size()) == kUtf8Bom) data.insert(0, "\n");
   impl_->ini.LoadData(data);
 }
 

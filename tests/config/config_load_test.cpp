@@ -279,6 +279,13 @@ TEST(ConfigLoad, ASectionLineWithoutItsBracketIsDroppedAndSavesDoNotSpreadIt) {
   write_config_prg(load(dir));
   EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
   EXPECT_EQ(once.find("mot de passe]"), std::string::npos);
+
+  // The same section line behind the bytes of a byte-order mark, first once
+  // the line before it is dropped.
+  write_bytes(dir.file(kConfigFileName),
+              "[\r\n\xEF\xBB\xBF[CONFIG_BDPV\r\nmot de passe=x\r\n[CONFIG_PRG]\r\nNOM_CPT2=Toit\r\n");
+  write_config_prg(load(dir));
+  EXPECT_EQ(read_bytes(dir.file(kConfigFileName)).find("mot de passe]"), std::string::npos);
 }
 
 // A file saved as UTF-8 by a text editor starts with a byte-order mark: its
