@@ -285,6 +285,9 @@ std::string IniFile::serialize() const {
   std::string out;
   StringWriter writer(out);
   impl_->ini.Save(writer, false);
+  // SimpleIni puts a blank line after every section it writes, even after a
+  // nameless one that writes nothing: none goes first.
+  out.erase(0, out.find_first_not_of('\n'));
   if (!impl_->trailer.empty()) {
     if (!out.empty()) out += "\n";
     for (const auto& line : impl_->trailer) out += line + "\n";

@@ -2,6 +2,7 @@
 
 #include "config/config_files.h"
 #include "alerts/mail_sender.h"
+#include "config/ini_file.h"
 #include "config/setting_keys.h"
 #include "config_test_util.h"
 
@@ -324,6 +325,22 @@ TEST(ConfigLoad, SavedFileNeverStartsWithAByteOrderMark) {
   EXPECT_EQ(load(dir).prg.NOM_CPT2, "Caf\xC3\xA9");
   write_config_prg(load(dir));
   EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
+}
+
+// From the second save on, a file's text no longer changes (the first may
+// move blank lines), here with a comment after blank lines and a nameless
+// section, which SimpleIni follows with a blank line although it writes
+// nothing of it.
+TEST(ConfigLoad, SavingAgainChangesNothing) {
+  std::string saves[3];
+  std::string saved = "\r\n; note\r\n[GENERAL]\r\nCOLCOUNT=9\r\n[]\r\n[CONFIG_BDPV]\r\nx=1\r\n";
+  for (std::string& s : saves) {
+    IniFile ini;
+    ini.parse(saved);
+    s = saved = ini.serialize();
+  }
+  EXPECT_EQ(saves[2], saves[1]);
+  EXPECT_EQ(saves[1], "; note\r\n\r\n\r\n[GENERAL]\r\nCOLCOUNT=9\r\n\r\n\r\n[CONFIG_BDPV]\r\nx=1\r\n");
 }
 
 // As the Windows profile functions read them: one pair of matching quotes
