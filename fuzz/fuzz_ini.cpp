@@ -89,7 +89,7 @@ std::string without_blank_lines(const std::string& text) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string::npos) end = text.size() - 1;
     const std::string_view line(text.data() + pos, end + 1 - pos);
-    if (line != "\r\n" && line != "\n") out.append(line);
+    if (line.find_first_not_of(" \t\r\n") != std::string_view::npos) out.append(line);
     pos = end + 1;
   }
   return out;
@@ -116,8 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     alert = in.substr(m + kMarker.size());
   }
   // The parser on its own: load, save, load, save. The first save may move
-  // blank lines around comments; every other line stays, the second save
-  // gives the first one's text again, and every line ends with CR LF.
+  // blank lines (and lines of blanks) around comments; every other line
+  // stays, the second save gives the first one's text again, and every line
+  // ends with CR LF.
   bool large = false;
   const bool same_bytes = alert.data() == cfg.data();  // without the marker: checked once
   for (const std::string_view file : {cfg, alert}) {
