@@ -2,22 +2,21 @@
 """Writes the seed corpus of the fuzz targets into fuzz/corpus/<target>/.
 
 fuzz_decoder seeds are a 4-byte header (see fuzz_decoder.cpp) followed by a
-serial stream: single frames cut from the captures, and hand-built historic
-(HC, BASE, EJP, TEMPO, three-phase), standard, JAUNE and CONTRAT frames with
-valid checksums. fuzz_ini seeds are INI files shaped like the ones the
+serial stream of frames built here: historic (HC, BASE, EJP, TEMPO,
+three-phase), standard, JAUNE and CONTRAT frames with valid checksums.
+fuzz_decoder_fast seeds are the same frames behind its 2-byte header (see
+fuzz_decoder_fast.cpp). fuzz_ini seeds are INI files shaped like the ones the
 configuration tests write. fuzz_tables seeds are byte strings for its
-FuzzedDataProvider.
+FuzzedDataProvider. Files named regress-* were added by hand (inputs that
+once failed) and are left as they are.
 
-Usage: fuzz/make_corpus.py [CAPTURES_DIR]   (default: tests/data/captures)
+Usage: fuzz/make_corpus.py
 """
-import hashlib
 import os
 import random
-import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "corpus")
-CAPTURES = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "tests", "data", "captures")
 
 STX, ETX = b"\x02", b"\x03"
 
@@ -108,21 +107,6 @@ HEADERS = {
 }
 
 
-def split_capture(data: bytes):
-    out, pos = [], 0
-    while True:
-        s = data.find(STX, pos)
-        if s < 0:
-            break
-        e = data.find(ETX, s + 1)
-        if e < 0:
-            out.append(data[s:])  # cut frame (or a capture without ETX)
-            break
-        out.append(data[s:e + 1])
-        pos = e + 1
-    return out
-
-
 def write(target, name, data):
     d = os.path.join(CORPUS, target)
     os.makedirs(d, exist_ok=True)
@@ -132,17 +116,6 @@ def write(target, name, data):
 
 def decoder_corpus():
     frames = {}
-    for name in sorted(os.listdir(CAPTURES)):
-        if name.endswith(".md"):
-            continue
-        with open(os.path.join(CAPTURES, name), "rb") as f:
-            data = f.read()
-        pieces = split_capture(data)
-        base = name.split(".")[0]
-        if not pieces:  # no STX at all: take the first kilobyte
-            frames[base + "_head"] = data[:1024]
-        for i, p in enumerate(pieces[:3]):
-            frames["%s_%d" % (base, i)] = p[:4096]
     frames.update(HISTORIC)
     frames.update(STANDARD)
     frames.update(JAUNE)
@@ -172,6 +145,20 @@ def decoder_corpus():
          sg("SINSTS", "00\n241")]) * 3 + frame(
         hist_common("BASE", "3\n0", "0217\n8123456") + [hg("BASE", "0101\n1175"), hg("PTEC", "T\n.."),
                                                         hg("IINST", "0\n4"), hg("PAPP", "00\n30")]) * 3)
+
+
+def decoder_fast_corpus():
+    frames = dict(HISTORIC, **STANDARD, **JAUNE)
+    for fname, f in sorted(frames.items()):
+        # Meter 1 through the framer, blocks seeded with 7.
+        write("fuzz_decoder_fast", fname, bytes([0x01, 7]) + f * 2)
+    # Meter 2, both meters three-phase, power graphs, '.' separator; straight to the decoder.
+    for fname in ("hc", "tri", "tempo", "std_base", "std_tri_tempo", "std_prod", "jaune"):
+        write("fuzz_decoder_fast", "direct_" + fname,
+              bytes([0x02 | 0x0C | 0x10 | 0x40 | 0x80, 0]) + frames[fname] * 2)
+    # Consumption and production frames in turn, manual graph scale.
+    write("fuzz_decoder_fast", "pair",
+          bytes([0x01 | 0x20, 200]) + (HISTORIC["hc"] + STANDARD["std_prod"]) * 2)
 
 
 CRLF = "\r\n"
@@ -270,6 +257,7 @@ def tables_corpus():
 
 def main():
     decoder_corpus()
+    decoder_fast_corpus()
     ini_corpus()
     tables_corpus()
     for t in sorted(os.listdir(CORPUS)):

@@ -214,8 +214,16 @@ std::vector<std::string> trailing_comments(const std::string& data) {
     }
     if (k == 1) first = i;
   }
-  // A file holding nothing but comments keeps them as its file comment.
-  if (!has_entry) return {};
+  if (!has_entry) {
+    // Without any entry, SimpleIni keeps as the file comment only the lines
+    // at the very start that begin with ';' or '#': the comments after them
+    // are kept here.
+    first = 0;
+    while (first < lines.size() && !lines[first].empty() &&
+           (lines[first][0] == ';' || lines[first][0] == '#'))
+      ++first;
+    while (first < lines.size() && kind(lines[first]) != 1) ++first;
+  }
   return {lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end()};
 }
 
@@ -292,6 +300,10 @@ void IniFile::parse(std::string data, const OpaqueKeys& opaque) {
   cut_nul_bytes(data);
   drop_unclosed_sections(data);
   impl_->trailer = trailing_comments(data);
+  // SimpleIni takes a byte-order mark at the start of its text for its own:
+  // bytes that look like one and came first once a line was dropped are text
+  // (or the section line that follows them would escape the check above).
+  if (std::string_view(data).substr(0, kUtf8Bom.size()) == kUtf8Bom) data.insert(0, "\n");
   impl_->ini.LoadData(data);
 }
 
@@ -358,10 +370,16 @@ std::string IniFile::serialize() const {
   std::string out;
   StringWriter writer(out);
   impl_->ini.Save(writer, false);
+  // SimpleIni puts a blank line after every section it writes, even after a
+  // nameless one that writes nothing: none goes first.
+  out.erase(0, out.find_first_not_of('\n'));
   if (!impl_->trailer.empty()) {
     if (!out.empty()) out += "\n";
     for (const auto& line : impl_->trailer) out += line + "\n";
   }
+  // Text that starts with the bytes of a UTF-8 byte-order mark (a key named
+  // "ï»¿...") would be read back as UTF-8: a blank line goes before it.
+  if (std::string_view(out).substr(0, kUtf8Bom.size()) == kUtf8Bom) out.insert(0, "\n");
   return with_crlf_line_ends(out);
 }
 

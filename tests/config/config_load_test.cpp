@@ -2,6 +2,7 @@
 
 #include "alerts/mail_sender.h"
 #include "config/config_files.h"
+#include "config/ini_file.h"
 #include "config/setting_keys.h"
 #include "config_test_util.h"
 
@@ -279,6 +280,13 @@ TEST(ConfigLoad, ASectionLineWithoutItsBracketIsDroppedAndSavesDoNotSpreadIt) {
   write_config_prg(load(dir));
   EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
   EXPECT_EQ(once.find("mot de passe]"), std::string::npos);
+
+  // The same section line behind the bytes of a byte-order mark, first once
+  // the line before it is dropped.
+  write_bytes(dir.file(kConfigFileName),
+              "[\r\n\xEF\xBB\xBF[CONFIG_BDPV\r\nmot de passe=x\r\n[CONFIG_PRG]\r\nNOM_CPT2=Toit\r\n");
+  write_config_prg(load(dir));
+  EXPECT_EQ(read_bytes(dir.file(kConfigFileName)).find("mot de passe]"), std::string::npos);
 }
 
 // A file saved as UTF-8 by a text editor starts with a byte-order mark: its
@@ -331,6 +339,39 @@ TEST(ConfigLoad, Utf8WithoutMarkAroundStoredPasswords) {
   s = load(dir);
   EXPECT_EQ(s.prg.NOM_CPT1, "Maison \xE9t\xE9");
   EXPECT_EQ(s.bdpv.mot_de_passe, "\xE9t\xE9");
+}
+
+// A key outside any section whose name begins with the bytes of a byte-order
+// mark ("ï»¿" in Windows-1252) is written first: the saved file must not start
+// with those bytes, or the next load would take it for UTF-8, lose that key
+// and turn "Ã©" into "é".
+TEST(ConfigLoad, SavedFileNeverStartsWithAByteOrderMark) {
+  TempDir dir;
+  write_bytes(dir.file(kConfigFileName),
+              "\r\n\xEF\xBB\xBF"
+              "CLE=1\r\n[CONFIG_PRG]\r\nNOM_CPT2=Caf\xC3\xA9\r\n");
+  write_config_prg(load(dir));
+  const std::string once = read_bytes(dir.file(kConfigFileName));
+  EXPECT_NE(once.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(load(dir).prg.NOM_CPT2, "Caf\xC3\xA9");
+  write_config_prg(load(dir));
+  EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
+}
+
+// From the second save on, a file's text no longer changes (the first may
+// move blank lines), here with a comment after blank lines and a nameless
+// section, which SimpleIni follows with a blank line although it writes
+// nothing of it.
+TEST(ConfigLoad, SavingAgainChangesNothing) {
+  std::string saves[3];
+  std::string saved = "\r\n; note\r\n[GENERAL]\r\nCOLCOUNT=9\r\n[]\r\n[CONFIG_BDPV]\r\nx=1\r\n";
+  for (std::string& s : saves) {
+    IniFile ini;
+    ini.parse(saved);
+    s = saved = ini.serialize();
+  }
+  EXPECT_EQ(saves[2], saves[1]);
+  EXPECT_EQ(saves[1], "; note\r\n\r\n\r\n[GENERAL]\r\nCOLCOUNT=9\r\n\r\n\r\n[CONFIG_BDPV]\r\nx=1\r\n");
 }
 
 // As the Windows profile functions read them: one pair of matching quotes

@@ -199,6 +199,23 @@ TEST(ConfigWrite, KeepsWhatItDoesNotOwn) {
   EXPECT_EQ(reload(s).prg.NOM_CPT2, "a  PERIODE_ENR=7");
 }
 
+// A file without any key or section (comments, and a line that is neither)
+// keeps every comment through the first save and the next ones.
+TEST(ConfigWrite, KeepsTheCommentsOfAFileWithoutEntries) {
+  TempDir dir;
+  for (const std::string before : {"; notes\r\n\r\n; suite\r\n", "; notes\r\nligne\r\n; suite\r\n"}) {
+    write_bytes(dir.file(kConfigFileName), before);
+    Settings s = settings_in(dir);
+    lire_configuration(s);
+    write_config_prg(s);
+    const std::string once = read_bytes(dir.file(kConfigFileName));
+    EXPECT_EQ(once.rfind("; notes\r\n", 0), 0u) << once;
+    EXPECT_NE(once.find("; suite\r\n"), std::string::npos) << once;
+    write_config_prg(reload(s));
+    EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
+  }
+}
+
 TEST(ConfigWrite, GridsDropCellsNoLongerInTheTable) {
   TempDir dir;
   Settings s = settings_in(dir);
