@@ -9,7 +9,7 @@
 // may be destroyed from inside its own callback.
 //
 // The program runs on the Qt event loop (io_loop_qt.h); tests can run the
-// same clients on simulated time (sim_io_loop.h).
+// same clients on simulated time (tests/net_support/sim_io_loop.h).
 #include <cstdint>
 #include <functional>
 #include <map>

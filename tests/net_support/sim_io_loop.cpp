@@ -1,4 +1,4 @@
-#include "common/sim_io_loop.h"
+#include "net_support/sim_io_loop.h"
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-namespace vireluz {
+namespace vireluz::testing {
 
 namespace {
 
@@ -174,4 +174,4 @@ void SimIoLoop::run_for(std::int64_t ms) {
   run_until([&] { return now_ms() >= end; }, ms);
 }
 
-}  // namespace vireluz
+}  // namespace vireluz::testing
