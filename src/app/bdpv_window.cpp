@@ -43,7 +43,7 @@ QIcon bdpv_logo() {
 
 TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* parent)
     : SettingsWindow(
-          messages, "TForm2_BDPV", BdpvWindowModel::title(), [this] { model_.show(); }, parent),
+          messages, "TForm2_BDPV", BdpvWindowModel::kCaption, [this] { model_.show(); }, parent),
       model_(settings, messages) {
   auto* Memo_presentation = named(new QTextEdit, "Memo_presentation");
   Memo_presentation->setReadOnly(true);
@@ -51,11 +51,10 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
   auto* Edit_nom = edit("Edit_nom", model_.nom_utilisateur);
   auto* Edit_mot_de_passe = edit("Edit_mot_de_passe", model_.mot_de_passe);
   Edit_mot_de_passe->setEchoMode(QLineEdit::Password);
-  auto* CheckBox_actif = check("CheckBox_actif", qs(BdpvWindowModel::caption_actif()), model_.actif);
+  auto* CheckBox_actif = check("CheckBox_actif", "Activer envoi production au site BDPV", model_.actif);
   auto* Edit_heure = edit("Edit_heure", model_.heure);
   Edit_heure->setInputMask("99:99");
-  auto* GroupBox_compteur =
-      named(new QGroupBox(qs(BdpvWindowModel::caption_compteur())), "GroupBox_compteur");
+  auto* GroupBox_compteur = named(new QGroupBox("Compteur de PRODUCTION ?"), "GroupBox_compteur");
   auto* RadioButton_cpt1 = named(new QRadioButton, "RadioButton_cpt1");
   auto* RadioButton_cpt2 = named(new QRadioButton, "RadioButton_cpt2");
   auto* production = new QButtonGroup(this);
@@ -82,11 +81,11 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
   auto* Image_BDPV = named(new QToolButton, "Image_BDPV");
   Image_BDPV->setIcon(bdpv_logo());
   Image_BDPV->setIconSize(QSize(64, 64));
-  Image_BDPV->setText(qs(BdpvWindowModel::caption_logo()));
+  Image_BDPV->setText("Site BDPV");
   Image_BDPV->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   Image_BDPV->setAutoRaise(true);
   connect(Image_BDPV, &QToolButton::clicked, this,
-          [this] { run([this] { open_url(QUrl(qs(BdpvWindowModel::site_address()))); }); });
+          [this] { run([this] { open_url(QUrl(qs(BdpvWindowModel::kSiteAddress))); }); });
 
   auto* top = new QHBoxLayout(this);
   auto* left = new QVBoxLayout;
@@ -94,12 +93,12 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
   left->addWidget(Image_BDPV, 0, Qt::AlignCenter);
   top->addLayout(left, 1);
   auto* right = new QVBoxLayout;
-  right->addWidget(label("Label_nom", qs(BdpvWindowModel::caption_nom())));
+  right->addWidget(label("Label_nom", "Nom utilisateur BDPV"));
   right->addWidget(Edit_nom);
-  right->addWidget(label("Label_mot_de_passe", qs(BdpvWindowModel::caption_mot_de_passe())));
+  right->addWidget(label("Label_mot_de_passe", "Mot de passe utilisateur BDPV"));
   right->addWidget(Edit_mot_de_passe);
   right->addWidget(CheckBox_actif);
-  right->addWidget(label("Label_heure", qs(BdpvWindowModel::caption_heure())));
+  right->addWidget(label("Label_heure", "Heure d'envoi au site BDPV"));
   right->addWidget(Edit_heure);
   auto* choices = new QVBoxLayout(GroupBox_compteur);
   choices->addWidget(RadioButton_cpt1);

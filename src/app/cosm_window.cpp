@@ -40,9 +40,9 @@ QPixmap cosm_logo() {
 
 TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* parent)
     : SettingsWindow(
-          messages, "TForm_Cosm", CosmWindowModel::title(), [this] { model_.show(); }, parent),
+          messages, "TForm_Cosm", CosmWindowModel::kCaption, [this] { model_.show(); }, parent),
       model_(settings, messages) {
-  auto* CheckBox_actif = check("CheckBox_actif", qs(CosmWindowModel::caption_actif()), model_.actif);
+  auto* CheckBox_actif = check("CheckBox_actif", "Activer l'envoi au site Cosm", model_.actif);
   auto* Edit_key = edit("Edit_key", model_.key);
   Edit_key->setEchoMode(QLineEdit::Password);
   auto* Edit_feed = edit("Edit_feed", model_.feed);
@@ -67,8 +67,8 @@ TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* pare
       button("Button_effacer", "Effacer Datastream", [this] { model_.effacer_datastream(); });
   auto* Button_fermer = button("Button_fermer", "Fermer");
   auto* Button_enregistrer = button("Button_enregistrer", "Enregistrer", [this] { model_.enregistrer(); });
-  auto* Button_site = button("Button_site_cosm", "Site Cosm",
-                             [this] { open_url(QUrl(qs(CosmWindowModel::site_address()))); });
+  auto* Button_site =
+      button("Button_site_cosm", "Site Cosm", [this] { open_url(QUrl(qs(CosmWindowModel::kSiteAddress))); });
   auto* Image_cosm = label("Image_cosm", {});
   Image_cosm->setPixmap(cosm_logo());
 
@@ -80,7 +80,7 @@ TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* pare
   fields->addWidget(Edit_key, 1, 1);
   fields->addWidget(label("Label_feed", "Feed ID"), 2, 0);
   fields->addWidget(Edit_feed, 2, 1);
-  fields->addWidget(label("Label_interval", qs(CosmWindowModel::caption_interval())), 3, 0);
+  fields->addWidget(label("Label_interval", "Transfert toutes les X minutes :"), 3, 0);
   fields->addWidget(ComboBox_interval, 3, 1);
   head->addLayout(fields, 1);
   auto* logo = new QVBoxLayout;

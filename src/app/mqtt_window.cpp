@@ -13,7 +13,7 @@ namespace vireluz {
 TForm_MQTT::TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFactory* clients,
                        QWidget* parent)
     : SettingsWindow(
-          messages, "TForm_MQTT", MqttWindowModel::title(), [this] { model_.show(); }, parent),
+          messages, "TForm_MQTT", MqttWindowModel::kCaption, [this] { model_.show(); }, parent),
       model_(settings, messages, clients) {
   auto* CheckBox_actif = check("CheckBox_actif", "Publier les compteurs sur le serveur MQTT", model_.actif);
   auto* Edit_serveur = edit("Edit_serveur", model_.serveur);

@@ -12,7 +12,7 @@ namespace vireluz {
 
 TForm_Web::TForm_Web(Settings& settings, UserMessages& messages, QWidget* parent)
     : SettingsWindow(
-          messages, "TForm_Web", WebWindowModel::title(), [this] { model_.show(); }, parent),
+          messages, "TForm_Web", WebWindowModel::kCaption, [this] { model_.show(); }, parent),
       model_(settings, messages) {
   auto* CheckBox_actif = check("CheckBox_actif", "Publier la page Web (lecture seule)", model_.actif);
   auto* Edit_adresse = edit("Edit_adresse", model_.adresse);
