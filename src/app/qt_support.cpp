@@ -167,14 +167,20 @@ void show_general_error(const Text& text) {
   boxes->show(m);
 }
 
-void guarded(const std::function<void()>& fn) {
+void guarded(const std::function<void()>& fn, UserMessages* messages) {
+  Text text;
   try {
     fn();
+    return;
   } catch (const std::exception& e) {
-    show_general_error(e.what());
+    text = e.what();
   } catch (...) {
-    show_general_error(w("Erreur inattendue"));
+    text = w("Erreur inattendue");
   }
+  if (messages)
+    messages->show_message(UserMessage{MessageIcon::Error, kAppTitle, text});
+  else
+    show_general_error(text);
 }
 
 }  // namespace vireluz

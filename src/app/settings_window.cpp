@@ -32,10 +32,12 @@ void SettingsWindow::showEvent(QShowEvent* event) {
 }
 
 void SettingsWindow::run(const std::function<void()>& operation) {
-  report_errors(messages_, [&] {
-    for (const auto& pull : pulls_) pull();
-    operation();
-  });
+  guarded(
+      [&] {
+        for (const auto& pull : pulls_) pull();
+        operation();
+      },
+      &messages_);
   push();
 }
 
