@@ -38,12 +38,6 @@ class GuiShell {
   TForm_cfg& cfg() { return *cfg_; }
   TForm_a_propos& a_propos() { return *a_propos_; }
   TForm_pas_vireluz& pas_vireluz() { return *pas_vireluz_; }
-  QWidget& alertes_mail() { return *alertes_; }
-  QWidget& bdpv() { return *bdpv_; }
-  QWidget& cosm() { return *cosm_; }
-  // The MQTT and "Page Web" windows, beside the eight (not in windows()).
-  QWidget& mqtt() { return *mqtt_; }
-  QWidget& web() { return *web_; }
 
   // Shows the main window (unless the automatic start keeps it hidden).
   void show();
