@@ -261,13 +261,7 @@ void AlertWindowModel::sauvegarder() {
   const Text old_header = m.ENTETE;
   m.ACTIF = mail.actif ? 1 : 0;
   settings_.alerte.REDEMARRAGE_PC = mail.redemarrage_pc ? 1 : 0;
-  m.EMETTEUR = mail.emetteur;
-  m.DESTINATAIRE = mail.destinataire;
-  m.SMTP = mail.smtp;
-  m.PORT_SMTP = mail.port;
-  m.PASSWORD = mail.password;
-  m.TLS = mail.tls;
-  m.CA = mail.ca;
+  store_server_fields();
   m.ENTETE = mail.entete;
   settings_.alerte.REACTIVATION = mail.reactivation;
   write_alert_file(settings_);
@@ -281,6 +275,11 @@ void AlertWindowModel::sauvegarder() {
 }
 
 void AlertWindowModel::test_mail() {
+  store_server_fields();
+  engine_.test_mail();
+}
+
+void AlertWindowModel::store_server_fields() {
   MailSettings& m = settings_.mail;
   m.EMETTEUR = mail.emetteur;
   m.DESTINATAIRE = mail.destinataire;
@@ -289,7 +288,6 @@ void AlertWindowModel::test_mail() {
   m.PASSWORD = mail.password;
   m.TLS = mail.tls;
   m.CA = mail.ca;
-  engine_.test_mail();
 }
 
 }  // namespace vireluz

@@ -111,6 +111,8 @@ class AlertWindowModel {
 
  private:
   void clamp_selection();
+  // The mail server fields into the settings (what a test mail uses).
+  void store_server_fields();
 
   Settings& settings_;
   UserMessages& messages_;

@@ -230,7 +230,7 @@ void TForm_cfg::pull() {
   c.Edit_nom_cpt1 = cp(Edit_nom_cpt1_->text());
   c.Edit_nom_cpt2 = cp(Edit_nom_cpt2_->text());
   c.DirectoryListBox1 = cp(DirectoryListBox1_->text());
-  if (c.new_format_date_enabled) c.new_format_date = new_format_date_->isChecked();
+  model_->set_date_format(new_format_date_->isChecked());
   c.production_csv = production_csv_->isChecked();
   c.CheckBox_PTEC = CheckBox_PTEC_->isChecked();
 }
