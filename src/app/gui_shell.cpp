@@ -89,13 +89,10 @@ GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, co
   windows_.push_back(cfg_);
   graphs_ = new TForm_graphiques(backend, main_.get());
   windows_.push_back(graphs_);
-  if (AlertEngine* engine = backend.alert_engine()) {
-    auto* form = new TForm_alertes_mail(backend.settings(), messages, *engine, main_.get());
-    form->model().start_mail_timer = [engine] { engine->start_timer(); };
-    alertes_ = form;
-  } else {
-    alertes_ = new SettingsPlaceholder("TForm_alertes_mail", "Configuration Alerte Mail", main_.get());
-  }
+  AlertEngine& engine = backend.alert_engine();
+  auto* alertes = new TForm_alertes_mail(backend.settings(), messages, engine, main_.get());
+  alertes->model().start_mail_timer = [&engine] { engine.start_timer(); };
+  alertes_ = alertes;
   windows_.push_back(alertes_);
   bdpv_ = new TForm2_BDPV(backend.settings(), messages, main_.get());
   windows_.push_back(bdpv_);
