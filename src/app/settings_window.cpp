@@ -27,18 +27,22 @@ SettingsWindow::SettingsWindow(UserMessages& messages, const char* name, const T
 
 void SettingsWindow::showEvent(QShowEvent* event) {
   // FormShow: not when the window system merely shows it again (restored).
-  if (!event->spontaneous()) run(show_model_);
+  if (!event->spontaneous() && show_model_) run(show_model_);
   QDialog::showEvent(event);
 }
 
 void SettingsWindow::run(const std::function<void()>& operation) {
   guarded(
       [&] {
-        for (const auto& pull : pulls_) pull();
+        pull();
         operation();
       },
       &messages_);
   push();
+}
+
+void SettingsWindow::pull() {
+  for (const auto& pull : pulls_) pull();
 }
 
 void SettingsWindow::push() {

@@ -30,7 +30,7 @@ class SettingsWindow : public QDialog {
 
  protected:
   // name: the objectName; show_model: fills the model's fields from the
-  // settings, each time the window opens.
+  // settings, each time the window opens (none: the window does it itself).
   SettingsWindow(UserMessages& messages, const char* name, const Text& title,
                  std::function<void()> show_model, QWidget* parent);
 
@@ -38,8 +38,9 @@ class SettingsWindow : public QDialog {
 
   // Widgets -> model, the operation, model -> widgets.
   void run(const std::function<void()>& operation);
-  // Model -> widgets: every binding in the order made; the handlers of field
-  // changes do nothing meanwhile (pushing_).
+  // Widgets -> model, and model -> widgets: every binding in the order made
+  // (while pushing, the handlers of field changes do nothing: pushing_).
+  void pull();
   void push();
   // How a field is read into the model and shown from it (either may be empty).
   void bind(std::function<void()> pull, std::function<void()> push);
