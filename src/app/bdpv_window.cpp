@@ -76,8 +76,6 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
         RadioButton_cpt2->setChecked(model_.production == 2);
         production->setExclusive(true);
       });
-  auto* Button_enregistrer = button("Button_enregistrer", "Enregistrer", [this] { model_.enregistrer(); });
-  auto* Button_fermer = button("Button_fermer", "Fermer");
   auto* Image_BDPV = named(new QToolButton, "Image_BDPV");
   Image_BDPV->setIcon(bdpv_logo());
   Image_BDPV->setIconSize(QSize(64, 64));
@@ -105,10 +103,7 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
   choices->addWidget(RadioButton_cpt2);
   right->addWidget(GroupBox_compteur);
   right->addStretch(1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(Button_enregistrer);
-  buttons->addWidget(Button_fermer);
-  right->addLayout(buttons);
+  right->addLayout(save_close_row([this] { model_.enregistrer(); }, false));
   top->addLayout(right);
   push();
 }

@@ -65,8 +65,6 @@ TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* pare
       button("Button_nouveau", "Nouveau Datastream", [this] { model_.nouveau_datastream(); });
   auto* Button_effacer =
       button("Button_effacer", "Effacer Datastream", [this] { model_.effacer_datastream(); });
-  auto* Button_fermer = button("Button_fermer", "Fermer");
-  auto* Button_enregistrer = button("Button_enregistrer", "Enregistrer", [this] { model_.enregistrer(); });
   auto* Button_site =
       button("Button_site_cosm", "Site Cosm", [this] { open_url(QUrl(qs(CosmWindowModel::kSiteAddress))); });
   auto* Image_cosm = label("Image_cosm", {});
@@ -104,11 +102,7 @@ TForm_Cosm::TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* pare
   grid_buttons->addWidget(Button_nouveau);
   grid_buttons->addWidget(Button_effacer);
   top->addLayout(grid_buttons);
-  auto* bottom = new QHBoxLayout;
-  bottom->addStretch(1);
-  bottom->addWidget(Button_enregistrer);
-  bottom->addWidget(Button_fermer);
-  top->addLayout(bottom);
+  top->addLayout(save_close_row([this] { model_.enregistrer(); }));
   push();
 }
 

@@ -32,8 +32,6 @@ TForm_MQTT::TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFac
   auto* Edit_periode = edit("Edit_periode", model_.periode);
   auto* Button_test = named(new QPushButton("Test connexion"), "Button_test");
   Button_test->setEnabled(clients != nullptr);
-  auto* Button_enregistrer = button("Button_enregistrer", "Enregistrer", [this] { model_.enregistrer(); });
-  auto* Button_fermer = button("Button_fermer", "Fermer");
 
   auto* top = new QVBoxLayout(this);
   top->addWidget(CheckBox_actif);
@@ -50,11 +48,8 @@ TForm_MQTT::TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFac
   form->addRow(label("Label_prefixe_decouverte", "Préfixe de découverte"), Edit_prefixe_decouverte);
   form->addRow(label("Label_periode", "Période d'envoi (secondes, 0 : chaque trame)"), Edit_periode);
   top->addLayout(form);
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(Button_test);
-  bottom->addStretch(1);
-  bottom->addWidget(Button_enregistrer);
-  bottom->addWidget(Button_fermer);
+  auto* bottom = save_close_row([this] { model_.enregistrer(); });
+  bottom->insertWidget(0, Button_test);
   top->addLayout(bottom);
 
   model_.on_test_done = [Button_test, clients] { Button_test->setEnabled(clients != nullptr); };

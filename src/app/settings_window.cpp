@@ -86,6 +86,14 @@ QPushButton* SettingsWindow::button(const char* name, const QString& text, std::
   return b;
 }
 
+QHBoxLayout* SettingsWindow::save_close_row(std::function<void()> save, bool right) {
+  auto* row = new QHBoxLayout;
+  if (right) row->addStretch(1);
+  row->addWidget(button("Button_enregistrer", "Enregistrer", std::move(save)));
+  row->addWidget(button("Button_fermer", "Fermer"));
+  return row;
+}
+
 QHBoxLayout* SettingsWindow::with_browse(QLineEdit* field, const char* button_name, const QString& title,
                                          const QString& filter) {
   auto* b = named(new QPushButton("Parcourir…"), button_name);

@@ -57,6 +57,8 @@ class SettingsWindow : public QDialog {
   QComboBox* combo(const char* name, std::span<const Text> items, int& field);
   // A button that runs `operation`; without one, it closes the window.
   QPushButton* button(const char* name, const QString& text, std::function<void()> operation = {});
+  // "Enregistrer" (runs `save`) and "Fermer", after a stretch unless not `right`.
+  QHBoxLayout* save_close_row(std::function<void()> save, bool right = true);
   // `field` with a "Parcourir…" button that fills it from a file chooser.
   QHBoxLayout* with_browse(QLineEdit* field, const char* button_name, const QString& title,
                            const QString& filter);

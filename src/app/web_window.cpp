@@ -24,8 +24,6 @@ TForm_Web::TForm_Web(Settings& settings, UserMessages& messages, QWidget* parent
   auto* Edit_certificat = edit("Edit_certificat", model_.certificat);
   Edit_certificat->setPlaceholderText("vide : HTTP sans chiffrement");
   auto* Edit_cle = edit("Edit_cle", model_.cle);
-  auto* Button_enregistrer = button("Button_enregistrer", "Enregistrer", [this] { model_.enregistrer(); });
-  auto* Button_fermer = button("Button_fermer", "Fermer");
 
   auto* top = new QVBoxLayout(this);
   top->addWidget(CheckBox_actif);
@@ -40,11 +38,7 @@ TForm_Web::TForm_Web(Settings& settings, UserMessages& messages, QWidget* parent
   form->addRow(label("Label_cle", "Clé du certificat"),
                with_browse(Edit_cle, "Button_cle", "Clé du certificat", pem));
   top->addLayout(form);
-  auto* bottom = new QHBoxLayout;
-  bottom->addStretch(1);
-  bottom->addWidget(Button_enregistrer);
-  bottom->addWidget(Button_fermer);
-  top->addLayout(bottom);
+  top->addLayout(save_close_row([this] { model_.enregistrer(); }));
   push();
 }
 
