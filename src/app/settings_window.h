@@ -38,8 +38,7 @@ class SettingsWindow : public QDialog {
 
   // Widgets -> model, the operation, model -> widgets.
   void run(const std::function<void()>& operation);
-  // Widgets -> model, and model -> widgets: every binding in the order made
-  // (while pushing, the handlers of field changes do nothing: pushing_).
+  // Widgets -> model, and model -> widgets: every binding in the order made.
   void pull();
   void push();
   // How a field is read into the model and shown from it (either may be empty).
@@ -57,7 +56,8 @@ class SettingsWindow : public QDialog {
   QComboBox* combo(const char* name, std::span<const Text> items, int& field);
   // A button that runs `operation`; without one, it closes the window.
   QPushButton* button(const char* name, const QString& text, std::function<void()> operation = {});
-  // "Enregistrer" (runs `save`) and "Fermer", after a stretch unless not `right`.
+  // A row of "Enregistrer" (runs `save`) and "Fermer", pushed to the right by
+  // a stretch unless `right` is false.
   QHBoxLayout* save_close_row(std::function<void()> save, bool right = true);
   // `field` with a "Parcourir…" button that fills it from a file chooser.
   QHBoxLayout* with_browse(QLineEdit* field, const char* button_name, const QString& title,
@@ -69,6 +69,7 @@ class SettingsWindow : public QDialog {
   // when it changed).
   static void fill_grid(QTableWidget* grid, int rows, int columns, const std::function<Text(int, int)>& cell);
 
+  // True while push() runs: the handlers of field changes ignore what it sets.
   bool pushing_ = false;
 
  private:
