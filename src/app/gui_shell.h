@@ -1,6 +1,7 @@
 #pragma once
 // The program's eight windows, created in their launch order and wired to one
 // another and to the core.
+#include <QDialog>
 #include <QObject>
 #include <QWidget>
 #include <memory>
@@ -51,12 +52,12 @@ class GuiShell {
   TForm_a_propos* a_propos_ = nullptr;
   TForm_cfg* cfg_ = nullptr;
   TForm_graphiques* graphs_ = nullptr;
-  QWidget* alertes_ = nullptr;
-  QWidget* bdpv_ = nullptr;
+  QDialog* alertes_ = nullptr;
+  QDialog* bdpv_ = nullptr;
   TForm_pas_vireluz* pas_vireluz_ = nullptr;
-  QWidget* cosm_ = nullptr;
-  QWidget* mqtt_ = nullptr;
-  QWidget* web_ = nullptr;
+  QDialog* cosm_ = nullptr;
+  QDialog* mqtt_ = nullptr;
+  QDialog* web_ = nullptr;
   std::vector<QWidget*> windows_;
 };
 
