@@ -99,7 +99,6 @@ class AlertEngine {
   bool mail_pending() const { return pending_; }
   // Consecutive failed mails, 0 after a success.
   int failures() const { return failures_; }
-  const Timer& retry_timer() const { return *retry_timer_; }
   bool RestartMailSent = false;
 
   // Start of reading: with ACTIF 1, every rule is re-armed (column 11 "0")

@@ -28,14 +28,6 @@ bool chosen(int index, std::size_t size) { return index >= 0 && static_cast<std:
 
 }  // namespace
 
-const Text AlertWindowModel::kCaption = "Configuration Alerte Mail";
-const std::array<Text, 3> AlertWindowModel::kWarningLines{
-    "ATTENTION:", "Si vous modifiez une alerte qui est en cours, elle revient ",
-    w("à zero et un nouveau Mail est envoyé.")};
-const Text AlertWindowModel::kFieldsMissing = "Veuillez remplir TOUS les champs !";
-const Text AlertWindowModel::kValueNotInteger =
-    w("La valeur doit être un nombre entier (sans point ni virgule) !");
-
 const std::vector<Text>& AlertWindowModel::meters() {
   static const std::vector<Text> v{"Compteur 1", "Compteur 2"};
   return v;
@@ -87,14 +79,6 @@ AlertWindowModel::AlertWindowModel(Settings& settings, UserMessages& messages, A
   if (settings_.alert_table.empty()) settings_.alert_table.resize(1);
   settings_.AlertRowCount = row_count();
 }
-
-void AlertWindowModel::warn(const Text& text) {
-  messages_.show_message(UserMessage{MessageIcon::Warning, kCaption, text});
-}
-
-const std::array<Text, 3> AlertWindowModel::kTlsChoices = {"Aucun", w("Si proposé"), "Obligatoire"};
-const Text AlertWindowModel::kTlsNote =
-    w("Le mot de passe ne part que sur une connexion chiffrée et vérifiée, sauf avec « Aucun ».");
 
 void AlertWindowModel::clamp_selection() { selected_row = std::clamp(selected_row, 0, row_count() - 1); }
 
@@ -207,13 +191,13 @@ bool AlertWindowModel::valider_alerte() {
       (list ? chosen(rule.value_item, rule.value_items.size()) : !rule.value_text.empty()) &&
       !rule.message.empty() && chosen(rule.rearm_mode, rearm_modes().size());
   if (!complete) {
-    warn(kFieldsMissing);
+    messages_.warn(kCaption, kFieldsMissing);
     return false;
   }
   // The evaluation compares whole numbers: a threshold such as "12.5" would
   // never be evaluated, so it is refused here.
   if (!list && !parse_int(rule.value_text)) {
-    warn(kValueNotInteger);
+    messages_.warn(kCaption, kValueNotInteger);
     return false;
   }
 
@@ -277,13 +261,7 @@ void AlertWindowModel::sauvegarder() {
   const Text old_header = m.ENTETE;
   m.ACTIF = mail.actif ? 1 : 0;
   settings_.alerte.REDEMARRAGE_PC = mail.redemarrage_pc ? 1 : 0;
-  m.EMETTEUR = mail.emetteur;
-  m.DESTINATAIRE = mail.destinataire;
-  m.SMTP = mail.smtp;
-  m.PORT_SMTP = mail.port;
-  m.PASSWORD = mail.password;
-  m.TLS = mail.tls;
-  m.CA = mail.ca;
+  store_server_fields();
   m.ENTETE = mail.entete;
   settings_.alerte.REACTIVATION = mail.reactivation;
   write_alert_file(settings_);
@@ -297,6 +275,11 @@ void AlertWindowModel::sauvegarder() {
 }
 
 void AlertWindowModel::test_mail() {
+  store_server_fields();
+  engine_.test_mail();
+}
+
+void AlertWindowModel::store_server_fields() {
   MailSettings& m = settings_.mail;
   m.EMETTEUR = mail.emetteur;
   m.DESTINATAIRE = mail.destinataire;
@@ -305,7 +288,6 @@ void AlertWindowModel::test_mail() {
   m.PASSWORD = mail.password;
   m.TLS = mail.tls;
   m.CA = mail.ca;
-  engine_.test_mail();
 }
 
 }  // namespace vireluz

@@ -57,12 +57,18 @@ class AlertWindowModel {
 
   AlertWindowModel(Settings& settings, UserMessages& messages, AlertEngine& engine);
 
-  static const Text kCaption;                      // "Configuration Alerte Mail"
-  static const std::array<Text, 3> kWarningLines;  // the red text
-  static const Text kFieldsMissing;                // "Veuillez remplir TOUS les champs !"
-  static const Text kValueNotInteger;
-  static const std::array<Text, 3> kTlsChoices;  // "Aucun", "Si proposé", "Obligatoire"
-  static const Text kTlsNote;                    // the one line under the choice
+  static inline const Text kCaption = "Configuration Alerte Mail";
+  static inline const std::array<Text, 3> kWarningLines{
+      // the red text
+      "ATTENTION:", "Si vous modifiez une alerte qui est en cours, elle revient ",
+      w("à zero et un nouveau Mail est envoyé.")};
+  static inline const Text kFieldsMissing = "Veuillez remplir TOUS les champs !";
+  static inline const Text kValueNotInteger =
+      w("La valeur doit être un nombre entier (sans point ni virgule) !");
+  static inline const std::array<Text, 3> kTlsChoices{"Aucun", w("Si proposé"), "Obligatoire"};
+  // The one line under the choice.
+  static inline const Text kTlsNote =
+      w("Le mot de passe ne part que sur une connexion chiffrée et vérifiée, sauf avec « Aucun ».");
 
   static const std::vector<Text>& meters();
   static const std::vector<Text>& quantities();
@@ -104,8 +110,9 @@ class AlertWindowModel {
   std::function<void()> start_mail_timer;
 
  private:
-  void warn(const Text& text);
   void clamp_selection();
+  // The mail server fields into the settings (what a test mail uses).
+  void store_server_fields();
 
   Settings& settings_;
   UserMessages& messages_;

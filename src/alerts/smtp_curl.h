@@ -35,10 +35,6 @@ class CurlMailSender : public MailSender {
   // `multi` gives the event loop; the loop must outlive the mails.
   CurlMailSender(const Clock& clock, CurlMulti& multi);
 
-  // Limits of the exchange: name lookup, TCP connection once the name is
-  // known, each reply of the server, whole exchange.
-  void set_limits(const TransferLimits& limits) { limits_ = limits; }
-
   RequestHandle send(const MailMessage& message, const SmtpSettings& smtp, Done done) override;
 
   // The longest reply taken from a server (SMTP reply lines are at most 512 bytes).

@@ -1,26 +1,17 @@
 #pragma once
 // The window "Configuration Alerte Mail" (TForm_alertes_mail): the widgets of
-// AlertWindowModel. Every action copies the widgets into the model, runs the
-// model's operation and copies the model back; the grid shows the alert
-// table that the alert evaluation shares, so edits are live.
-#include <QDialog>
-#include <functional>
-
+// AlertWindowModel. The grid shows the alert table that the alert evaluation
+// shares, so edits are live.
 #include "alerts/alert_engine.h"
 #include "alerts/alert_window_model.h"
-#include "common/user_messages.h"
+#include "app/settings_window.h"
 #include "config/settings.h"
 
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
-class QTableWidget;
-class QTimeEdit;
 class QTimer;
 
 namespace vireluz {
 
-class TForm_alertes_mail : public QDialog {
+class TForm_alertes_mail : public SettingsWindow {
   Q_OBJECT
  public:
   // settings: the program's settings (alert table included); messages: where
@@ -41,21 +32,8 @@ class TForm_alertes_mail : public QDialog {
   void hideEvent(QHideEvent* event) override;
 
  private:
-  void run(const std::function<void()>& operation);
-  void pull();
-  void push();
-
   AlertWindowModel model_;
-  UserMessages& messages_;
-  bool pushing_ = false;
-
   QTableWidget* StringGrid_alertes_;
-  QComboBox *ComboBox_compteur_, *ComboBox_indicateur_, *ComboBox_signe_, *ComboBox_valeur_,
-      *ComboBox_reactivation_, *ComboBox_tls_;
-  QLineEdit *Edit_valeur_, *Edit_message_, *Edit_entete_, *Edit_emetteur_, *Edit_destinataire_, *Edit_smtp_,
-      *Edit_port_, *Edit_password_, *Edit_reactivation_, *Edit_ca_;
-  QCheckBox *CheckBox_activer_, *CheckBox_plage_horaire_, *CheckBox_actif_, *CheckBox_redemarrage_pc_;
-  QTimeEdit *TimeEdit_debut_, *TimeEdit_fin_;
   QTimer* Timer_grille_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,11 +11,9 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShowEvent>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <exception>
 
 #include "app/qt_support.h"
 
@@ -45,40 +42,48 @@ QIcon bdpv_logo() {
 }  // namespace
 
 TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* parent)
-    : QDialog(parent), model_(settings, messages), messages_(messages) {
-  setObjectName("TForm2_BDPV");
-  setWindowTitle(qs(BdpvWindowModel::title()));
-  open_url = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-  auto named = [](auto* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-  };
-  auto label = [&](const char* name, const Text& text) { return named(new QLabel(qs(text)), name); };
-
+    : SettingsWindow(
+          messages, "TForm2_BDPV", BdpvWindowModel::kCaption, [this] { model_.show(); }, parent),
+      model_(settings, messages) {
   auto* Memo_presentation = named(new QTextEdit, "Memo_presentation");
   Memo_presentation->setReadOnly(true);
   Memo_presentation->setPlainText(qs(BdpvWindowModel::presentation_text()));
-  Edit_nom_ = named(new QLineEdit, "Edit_nom");
-  Edit_mot_de_passe_ = named(new QLineEdit, "Edit_mot_de_passe");
-  Edit_mot_de_passe_->setEchoMode(QLineEdit::Password);
-  CheckBox_actif_ = named(new QCheckBox(qs(BdpvWindowModel::caption_actif())), "CheckBox_actif");
-  Edit_heure_ = named(new QLineEdit, "Edit_heure");
-  Edit_heure_->setInputMask("99:99");
-  auto* GroupBox_compteur =
-      named(new QGroupBox(qs(BdpvWindowModel::caption_compteur())), "GroupBox_compteur");
-  RadioButton_cpt1_ = named(new QRadioButton, "RadioButton_cpt1");
-  RadioButton_cpt2_ = named(new QRadioButton, "RadioButton_cpt2");
-  production_group_ = new QButtonGroup(this);
-  production_group_->addButton(RadioButton_cpt1_, 1);
-  production_group_->addButton(RadioButton_cpt2_, 2);
-  auto* Button_enregistrer = named(new QPushButton("Enregistrer"), "Button_enregistrer");
-  auto* Button_fermer = named(new QPushButton("Fermer"), "Button_fermer");
+  auto* Edit_nom = edit("Edit_nom", model_.nom_utilisateur);
+  auto* Edit_mot_de_passe = edit("Edit_mot_de_passe", model_.mot_de_passe);
+  Edit_mot_de_passe->setEchoMode(QLineEdit::Password);
+  auto* CheckBox_actif = check("CheckBox_actif", "Activer envoi production au site BDPV", model_.actif);
+  auto* Edit_heure = edit("Edit_heure", model_.heure);
+  Edit_heure->setInputMask("99:99");
+  auto* GroupBox_compteur = named(new QGroupBox("Compteur de PRODUCTION ?"), "GroupBox_compteur");
+  auto* RadioButton_cpt1 = named(new QRadioButton, "RadioButton_cpt1");
+  auto* RadioButton_cpt2 = named(new QRadioButton, "RadioButton_cpt2");
+  auto* production = new QButtonGroup(this);
+  production->addButton(RadioButton_cpt1, 1);
+  production->addButton(RadioButton_cpt2, 2);
+  bind(
+      [this, production] {
+        const int id = production->checkedId();
+        model_.production = id == 1 || id == 2 ? id : 0;
+      },
+      [this, production, RadioButton_cpt1, RadioButton_cpt2] {
+        // The meter names may have changed in the configuration window.
+        RadioButton_cpt1->setText(qs(model_.caption_compteur1()));
+        RadioButton_cpt2->setText(qs(model_.caption_compteur2()));
+        // Neither choice marked is a state of its own: the group lets go of
+        // exclusiveness while both are cleared.
+        production->setExclusive(false);
+        RadioButton_cpt1->setChecked(model_.production == 1);
+        RadioButton_cpt2->setChecked(model_.production == 2);
+        production->setExclusive(true);
+      });
   auto* Image_BDPV = named(new QToolButton, "Image_BDPV");
   Image_BDPV->setIcon(bdpv_logo());
   Image_BDPV->setIconSize(QSize(64, 64));
-  Image_BDPV->setText(qs(BdpvWindowModel::caption_logo()));
+  Image_BDPV->setText("Site BDPV");
   Image_BDPV->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   Image_BDPV->setAutoRaise(true);
+  connect(Image_BDPV, &QToolButton::clicked, this,
+          [this] { run([this] { open_url(QUrl(qs(BdpvWindowModel::kSiteAddress))); }); });
 
   auto* top = new QHBoxLayout(this);
   auto* left = new QVBoxLayout;
@@ -86,68 +91,21 @@ TForm2_BDPV::TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* pa
   left->addWidget(Image_BDPV, 0, Qt::AlignCenter);
   top->addLayout(left, 1);
   auto* right = new QVBoxLayout;
-  right->addWidget(label("Label_nom", BdpvWindowModel::caption_nom()));
-  right->addWidget(Edit_nom_);
-  right->addWidget(label("Label_mot_de_passe", BdpvWindowModel::caption_mot_de_passe()));
-  right->addWidget(Edit_mot_de_passe_);
-  right->addWidget(CheckBox_actif_);
-  right->addWidget(label("Label_heure", BdpvWindowModel::caption_heure()));
-  right->addWidget(Edit_heure_);
+  right->addWidget(label("Label_nom", "Nom utilisateur BDPV"));
+  right->addWidget(Edit_nom);
+  right->addWidget(label("Label_mot_de_passe", "Mot de passe utilisateur BDPV"));
+  right->addWidget(Edit_mot_de_passe);
+  right->addWidget(CheckBox_actif);
+  right->addWidget(label("Label_heure", "Heure d'envoi au site BDPV"));
+  right->addWidget(Edit_heure);
   auto* choices = new QVBoxLayout(GroupBox_compteur);
-  choices->addWidget(RadioButton_cpt1_);
-  choices->addWidget(RadioButton_cpt2_);
+  choices->addWidget(RadioButton_cpt1);
+  choices->addWidget(RadioButton_cpt2);
   right->addWidget(GroupBox_compteur);
   right->addStretch(1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(Button_enregistrer);
-  buttons->addWidget(Button_fermer);
-  right->addLayout(buttons);
+  right->addLayout(save_close_row([this] { model_.enregistrer(); }, false));
   top->addLayout(right);
-
-  connect(Button_enregistrer, &QPushButton::clicked, this, [this] { run([this] { model_.enregistrer(); }); });
-  connect(Button_fermer, &QPushButton::clicked, this, &QDialog::reject);
-  connect(Image_BDPV, &QToolButton::clicked, this,
-          [this] { run([this] { open_url(QUrl(qs(BdpvWindowModel::site_address()))); }); });
-
   push();
-}
-
-void TForm2_BDPV::showEvent(QShowEvent* event) {
-  if (!event->spontaneous()) run([this] { model_.show(); });
-  QDialog::showEvent(event);
-}
-
-void TForm2_BDPV::run(const std::function<void()>& operation) {
-  report_errors(messages_, [&] {
-    pull();
-    operation();
-  });
-  push();
-}
-
-void TForm2_BDPV::pull() {
-  model_.nom_utilisateur = cp(Edit_nom_->text());
-  model_.mot_de_passe = cp(Edit_mot_de_passe_->text());
-  model_.actif = CheckBox_actif_->isChecked();
-  model_.heure = cp(Edit_heure_->text());
-  const int id = production_group_->checkedId();
-  model_.production = id == 1 || id == 2 ? id : 0;
-}
-
-void TForm2_BDPV::push() {
-  Edit_nom_->setText(qs(model_.nom_utilisateur));
-  Edit_mot_de_passe_->setText(qs(model_.mot_de_passe));
-  CheckBox_actif_->setChecked(model_.actif);
-  Edit_heure_->setText(qs(model_.heure));
-  // The meter names may have changed in the configuration window.
-  RadioButton_cpt1_->setText(qs(model_.caption_compteur1()));
-  RadioButton_cpt2_->setText(qs(model_.caption_compteur2()));
-  // Neither choice marked is a state of its own: the group lets go of
-  // exclusiveness while both are cleared.
-  production_group_->setExclusive(false);
-  RadioButton_cpt1_->setChecked(model_.production == 1);
-  RadioButton_cpt2_->setChecked(model_.production == 2);
-  production_group_->setExclusive(true);
 }
 
 }  // namespace vireluz

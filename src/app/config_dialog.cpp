@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -18,83 +17,78 @@
 
 namespace vireluz {
 
-template <typename W>
-W* TForm_cfg::make(const char* name, const QString& text) {
-  W* w;
-  if constexpr (std::is_same_v<W, QComboBox> || std::is_same_v<W, QLineEdit>)
-    w = new W;
-  else
-    w = new W(text);
-  w->setObjectName(name);
-  if constexpr (std::is_same_v<W, QRadioButton>) w->setAutoExclusive(false);  // the model pairs them
-  return w;
-}
-
 TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::string& program_path,
                      QWidget* parent)
-    : QDialog(parent), backend_(backend) {
-  setObjectName("TForm_cfg");
-  setWindowTitle(ConfigWindow::kCaption);
+    : SettingsWindow(messages, "TForm_cfg", ConfigWindow::kCaption, {}, parent),
+      backend_(backend),
+      model_(messages, program_path, ConfigWindow::Hooks{{}, [this] { backend_.release_pins(); }, {}, {}}) {
   setWindowIcon(program_icon());
-  model_ = std::make_unique<ConfigWindow>(
-      messages, program_path, ConfigWindow::Hooks{{}, [this] { backend_.release_pins(); }, {}, {}});
-  auto u = [](const char* s) { return QString::fromUtf8(s); };
+  ConfigControls& c = model_.controls;
+  auto enabled = [this](QWidget* w, const bool& flag) { bind({}, [w, &flag] { w->setEnabled(flag); }); };
+  // The model pairs the radio buttons and says which is checked.
+  auto radio = [this](const char* name, const QString& text, const bool& checked) {
+    auto* r = named(new QRadioButton(text), name);
+    r->setAutoExclusive(false);
+    bind({}, [r, &checked] { r->setChecked(checked); });
+    return r;
+  };
 
   // FormCreate: the six lists and their items.
-  ComboBox_delais_ = make<QComboBox>("ComboBox_delais");
-  for (const Text& t : ConfigWindow::delais_items()) ComboBox_delais_->addItem(qs(t));
-  ComboBox_mode_interface_ = make<QComboBox>("ComboBox_mode_interface");
-  for (const Text& t : ConfigWindow::mode_interface_items()) ComboBox_mode_interface_->addItem(qs(t));
-  ComboBox_type_abo_ = make<QComboBox>("ComboBox_type_abo");
-  ComboBox_type_abo_cpt2_ = make<QComboBox>("ComboBox_type_abo_cpt2");
-  for (const Text& t : ConfigWindow::type_abo_items()) {
-    ComboBox_type_abo_->addItem(qs(t));
-    ComboBox_type_abo_cpt2_->addItem(qs(t));
-  }
-  ComboBox_mode1_ = make<QComboBox>("ComboBox_mode1");
-  ComboBox_mode2_ = make<QComboBox>("ComboBox_mode2");
-  for (const Text& t : ConfigWindow::mode_tic_items()) {
-    ComboBox_mode1_->addItem(qs(t));
-    ComboBox_mode2_->addItem(qs(t));
-  }
-  Edit_nom_cpt1_ = make<QLineEdit>("Edit_nom_cpt1");
-  Edit_nom_cpt2_ = make<QLineEdit>("Edit_nom_cpt2");
-  DirectoryListBox1_ = make<QLineEdit>("DirectoryListBox1");
-  Radio_enregistrement_ = make<QRadioButton>("Radio_enregistrement", "Enregistrements.csv");
-  Radio_enregistrementdate_ = make<QRadioButton>("Radio_enregistrementdate", "vireluz + date du jour.csv");
-  new_format_date_ = make<QCheckBox>("new_format_date", u("format: année-mois-jour"));
-  production_csv_ = make<QCheckBox>("production_csv", u("Production dans fichier séparé"));
-  RadioPROD1_ = make<QRadioButton>("RadioPROD1", "CPT1");
-  RadioPROD2_ = make<QRadioButton>("RadioPROD2", "CPT2");
-  RadioButton_entete_ = make<QRadioButton>("RadioButton_entete", "Avec: version et ADCO");
-  RadioButton_sansentete_ = make<QRadioButton>("RadioButton_sansentete", "Sans: version et ADCO");
-  RadioButton_demAUTO_ = make<QRadioButton>("RadioButton_demAUTO", u("Redémarrage AUTO"));
-  RadioButton_sansdemauto_ = make<QRadioButton>("RadioButton_sansdemauto", u("SANS redémarrage"));
-  CheckBox_PTEC_ = make<QCheckBox>("CheckBox_PTEC", u("PTEC (période tarifaire en cours)"));
-  RadioButton_Isous_ = make<QRadioButton>("RadioButton_Isous", u("Suivant Intensité souscrite"));
-  RadioButton_Imax_ = make<QRadioButton>("RadioButton_Imax", u("Suivant I Max (automatique)"));
-  RadioButton_intensite_ = make<QRadioButton>("RadioButton_intensite", u("Intensité"));
-  RadioButton_PA_ = make<QRadioButton>("RadioButton_PA", "Puissance Apparente");
-  auto* Button2 = make<QPushButton>("Button2", "Sauvegarder et Quitter");
-  auto* Button1 = make<QPushButton>("Button1", "Quitter sans sauvegarder");
+  auto* ComboBox_delais = combo("ComboBox_delais", ConfigWindow::delais_items(), c.ComboBox_delais);
+  auto* ComboBox_mode_interface =
+      combo("ComboBox_mode_interface", ConfigWindow::mode_interface_items(), c.ComboBox_mode_interface);
+  enabled(ComboBox_mode_interface, c.ComboBox_mode_interface_enabled);
+  auto* ComboBox_type_abo = combo("ComboBox_type_abo", ConfigWindow::type_abo_items(), c.ComboBox_type_abo);
+  auto* ComboBox_type_abo_cpt2 =
+      combo("ComboBox_type_abo_cpt2", ConfigWindow::type_abo_items(), c.ComboBox_type_abo_cpt2);
+  enabled(ComboBox_type_abo_cpt2, c.ComboBox_type_abo_cpt2_enabled);
+  auto* ComboBox_mode1 = combo("ComboBox_mode1", ConfigWindow::mode_tic_items(), c.ComboBox_mode1);
+  auto* ComboBox_mode2 = combo("ComboBox_mode2", ConfigWindow::mode_tic_items(), c.ComboBox_mode2);
+  auto* Edit_nom_cpt1 = edit("Edit_nom_cpt1", c.Edit_nom_cpt1);
+  auto* Edit_nom_cpt2 = edit("Edit_nom_cpt2", c.Edit_nom_cpt2);
+  enabled(Edit_nom_cpt2, c.Edit_nom_cpt2_enabled);
+  DirectoryListBox1_ = edit("DirectoryListBox1", c.DirectoryListBox1);
+  auto* Radio_enregistrement = radio("Radio_enregistrement", "Enregistrements.csv", c.Radio_enregistrement);
+  auto* Radio_enregistrementdate =
+      radio("Radio_enregistrementdate", "vireluz + date du jour.csv", c.Radio_enregistrementdate);
+  auto* new_format_date = named(new QCheckBox("format: année-mois-jour"), "new_format_date");
+  bind([this, new_format_date] { model_.set_date_format(new_format_date->isChecked()); },
+       [new_format_date, &c] { new_format_date->setChecked(c.new_format_date); });
+  enabled(new_format_date, c.new_format_date_enabled);
+  auto* production_csv = check("production_csv", "Production dans fichier séparé", c.production_csv);
+  auto* RadioPROD1 = radio("RadioPROD1", "CPT1", c.RadioPROD1);
+  auto* RadioPROD2 = radio("RadioPROD2", "CPT2", c.RadioPROD2);
+  auto* RadioButton_entete = radio("RadioButton_entete", "Avec: version et ADCO", c.RadioButton_entete);
+  auto* RadioButton_sansentete =
+      radio("RadioButton_sansentete", "Sans: version et ADCO", c.RadioButton_sansentete);
+  auto* RadioButton_demAUTO = radio("RadioButton_demAUTO", "Redémarrage AUTO", c.RadioButton_demAUTO);
+  auto* RadioButton_sansdemauto =
+      radio("RadioButton_sansdemauto", "SANS redémarrage", c.RadioButton_sansdemauto);
+  auto* CheckBox_PTEC = check("CheckBox_PTEC", "PTEC (période tarifaire en cours)", c.CheckBox_PTEC);
+  auto* RadioButton_Isous = radio("RadioButton_Isous", "Suivant Intensité souscrite", c.RadioButton_Isous);
+  auto* RadioButton_Imax = radio("RadioButton_Imax", "Suivant I Max (automatique)", c.RadioButton_Imax);
+  auto* RadioButton_intensite = radio("RadioButton_intensite", "Intensité", c.RadioButton_intensite);
+  auto* RadioButton_PA = radio("RadioButton_PA", "Puissance Apparente", c.RadioButton_PA);
+  auto* Button2 = named(new QPushButton("Sauvegarder et Quitter"), "Button2");
+  auto* Button1 = named(new QPushButton("Quitter sans sauvegarder"), "Button1");
 
   auto* top = new QVBoxLayout(this);
   auto* g1 = new QGridLayout;
-  g1->addWidget(new QLabel(u("Délais  entre enregistrements")), 0, 0);
-  g1->addWidget(ComboBox_delais_, 0, 1, 1, 2);
+  g1->addWidget(new QLabel("Délais  entre enregistrements"), 0, 0);
+  g1->addWidget(ComboBox_delais, 0, 1, 1, 2);
   g1->addWidget(new QLabel("Mode interface"), 1, 0);
-  g1->addWidget(ComboBox_mode_interface_, 1, 1, 1, 2);
+  g1->addWidget(ComboBox_mode_interface, 1, 1, 1, 2);
   g1->addWidget(new QLabel("Compteur 1"), 2, 1);
   g1->addWidget(new QLabel("Compteur 2"), 2, 2);
-  g1->addWidget(new QLabel(u("Mono ou Triphasé")), 3, 0);
-  g1->addWidget(ComboBox_type_abo_, 3, 1);
-  g1->addWidget(ComboBox_type_abo_cpt2_, 3, 2);
+  g1->addWidget(new QLabel("Mono ou Triphasé"), 3, 0);
+  g1->addWidget(ComboBox_type_abo, 3, 1);
+  g1->addWidget(ComboBox_type_abo_cpt2, 3, 2);
   g1->addWidget(new QLabel("Nom"), 4, 0);
-  g1->addWidget(Edit_nom_cpt1_, 4, 1);
-  g1->addWidget(Edit_nom_cpt2_, 4, 2);
+  g1->addWidget(Edit_nom_cpt1, 4, 1);
+  g1->addWidget(Edit_nom_cpt2, 4, 2);
   g1->addWidget(new QLabel("Mode"), 5, 0);
-  g1->addWidget(ComboBox_mode1_, 5, 1);
-  g1->addWidget(ComboBox_mode2_, 5, 2);
+  g1->addWidget(ComboBox_mode1, 5, 1);
+  g1->addWidget(ComboBox_mode2, 5, 2);
   top->addLayout(g1);
 
   auto* files = new QGroupBox("Fichier(s) des enregistrements:");
@@ -102,18 +96,18 @@ TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::str
   fl->addWidget(new QLabel("Nom fichier d'enregistrements"), 0, 0, 1, 3);
   auto* browse = new QToolButton;
   browse->setObjectName("DirectoryChooser");
-  browse->setText(u("…"));
+  browse->setText("…");
   DirectoryListBox1_->setReadOnly(true);
   fl->addWidget(DirectoryListBox1_, 1, 0, 1, 2);
   fl->addWidget(browse, 1, 2);
-  fl->addWidget(Radio_enregistrement_, 2, 0);
-  fl->addWidget(Radio_enregistrementdate_, 2, 1);
-  fl->addWidget(new_format_date_, 2, 2);
+  fl->addWidget(Radio_enregistrement, 2, 0);
+  fl->addWidget(Radio_enregistrementdate, 2, 1);
+  fl->addWidget(new_format_date, 2, 2);
   auto* prod = new QHBoxLayout;
-  prod->addWidget(production_csv_);
+  prod->addWidget(production_csv);
   prod->addWidget(new QLabel("=>"));
-  prod->addWidget(RadioPROD1_);
-  prod->addWidget(RadioPROD2_);
+  prod->addWidget(RadioPROD1);
+  prod->addWidget(RadioPROD2);
   prod->addStretch(1);
   fl->addLayout(prod, 3, 0, 1, 3);
   top->addWidget(files);
@@ -126,18 +120,18 @@ TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::str
     return box;
   };
   auto* row = new QHBoxLayout;
-  row->addWidget(pair_box(u("Entête fichier CSV"), RadioButton_entete_, RadioButton_sansentete_));
-  row->addWidget(pair_box(u("Redémarrage automatique (après l'arrêt du PC)"), RadioButton_demAUTO_,
-                          RadioButton_sansdemauto_));
+  row->addWidget(pair_box("Entête fichier CSV", RadioButton_entete, RadioButton_sansentete));
+  row->addWidget(pair_box("Redémarrage automatique (après l'arrêt du PC)", RadioButton_demAUTO,
+                          RadioButton_sansdemauto));
   top->addLayout(row);
   auto* opts = new QGroupBox("Options enregistrements: (non compatible si activé avec Lumavista)");
-  (new QHBoxLayout(opts))->addWidget(CheckBox_PTEC_);
+  (new QHBoxLayout(opts))->addWidget(CheckBox_PTEC);
   top->addWidget(opts);
-  GroupBox_echellegraphe_ = new QGroupBox("Echelles des Graphes");
-  GroupBox_echellegraphe_->setObjectName("GroupBox_echellegraphe");
+  auto* GroupBox_echellegraphe = named(new QGroupBox("Echelles des Graphes"), "GroupBox_echellegraphe");
+  enabled(GroupBox_echellegraphe, c.GroupBox_echellegraphe_enabled);
   auto* row2 = new QHBoxLayout;
-  row2->addWidget(pair_box({}, RadioButton_Isous_, RadioButton_Imax_, GroupBox_echellegraphe_));
-  row2->addWidget(pair_box("Graphes suivant", RadioButton_intensite_, RadioButton_PA_));
+  row2->addWidget(pair_box({}, RadioButton_Isous, RadioButton_Imax, GroupBox_echellegraphe));
+  row2->addWidget(pair_box("Graphes suivant", RadioButton_intensite, RadioButton_PA));
   top->addLayout(row2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -147,27 +141,21 @@ TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::str
 
   // The user's clicks: read the widgets, run the model's handler, show the result.
   auto on = [this](QAbstractButton* b, std::function<void()> fn) {
-    connect(b, &QAbstractButton::clicked, this, [this, fn = std::move(fn)] {
-      guarded([&] {
-        pull();
-        fn();
-        push();
-      });
-    });
+    connect(b, &QAbstractButton::clicked, this, [this, fn = std::move(fn)] { run(fn); });
   };
-  ConfigWindow& m = *model_;
-  on(Radio_enregistrement_, [&m] { m.Radio_enregistrementClick(); });
-  on(Radio_enregistrementdate_, [&m] { m.Radio_enregistrementdateClick(); });
-  on(RadioButton_PA_, [&m] { m.RadioButton_PAClick(); });
-  on(RadioButton_intensite_, [&m] { m.RadioButton_intensiteClick(); });
-  on(RadioButton_sansdemauto_, [&m] { m.RadioButton_sansdemautoClick(); });
-  on(RadioButton_demAUTO_, [&m] { m.RadioButton_demAUTOClick(); });
-  on(RadioButton_Isous_, [&m] { m.select_isous(false); });
-  on(RadioButton_Imax_, [&m] { m.select_isous(true); });
-  on(RadioButton_entete_, [&m] { m.select_entete(false); });
-  on(RadioButton_sansentete_, [&m] { m.select_entete(true); });
-  on(RadioPROD1_, [&m] { m.select_prod(1); });
-  on(RadioPROD2_, [&m] { m.select_prod(2); });
+  ConfigWindow& m = model_;
+  on(Radio_enregistrement, [&m] { m.Radio_enregistrementClick(); });
+  on(Radio_enregistrementdate, [&m] { m.Radio_enregistrementdateClick(); });
+  on(RadioButton_PA, [&m] { m.RadioButton_PAClick(); });
+  on(RadioButton_intensite, [&m] { m.RadioButton_intensiteClick(); });
+  on(RadioButton_sansdemauto, [&m] { m.RadioButton_sansdemautoClick(); });
+  on(RadioButton_demAUTO, [&m] { m.RadioButton_demAUTOClick(); });
+  on(RadioButton_Isous, [&m] { m.select_isous(false); });
+  on(RadioButton_Imax, [&m] { m.select_isous(true); });
+  on(RadioButton_entete, [&m] { m.select_entete(false); });
+  on(RadioButton_sansentete, [&m] { m.select_entete(true); });
+  on(RadioPROD1, [&m] { m.select_prod(1); });
+  on(RadioPROD2, [&m] { m.select_prod(2); });
   connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
   connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { leave(); }); });
   connect(browse, &QToolButton::clicked, this, [this] { guarded([this] { choose_folder(); }); });
@@ -175,64 +163,14 @@ TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::str
 }
 
 void TForm_cfg::load() {
-  model_->FormShow(backend_.settings(), backend_.one_tic_interface());
+  model_.FormShow(backend_.settings(), backend_.one_tic_interface());
   push();
 }
 
 void TForm_cfg::showEvent(QShowEvent* e) {
-  QDialog::showEvent(e);
+  // Every showing loads the settings again, after the dialog has placed itself.
+  SettingsWindow::showEvent(e);
   guarded([this] { load(); });
-}
-
-void TForm_cfg::push() {
-  const ConfigControls& c = model_->controls;
-  const QSignalBlocker b1(ComboBox_delais_), b2(ComboBox_mode_interface_), b3(ComboBox_type_abo_),
-      b4(ComboBox_type_abo_cpt2_), b5(ComboBox_mode1_), b6(ComboBox_mode2_);
-  ComboBox_delais_->setCurrentIndex(c.ComboBox_delais);
-  ComboBox_mode_interface_->setCurrentIndex(c.ComboBox_mode_interface);
-  ComboBox_type_abo_->setCurrentIndex(c.ComboBox_type_abo);
-  ComboBox_type_abo_cpt2_->setCurrentIndex(c.ComboBox_type_abo_cpt2);
-  ComboBox_mode1_->setCurrentIndex(c.ComboBox_mode1);
-  ComboBox_mode2_->setCurrentIndex(c.ComboBox_mode2);
-  ComboBox_mode_interface_->setEnabled(c.ComboBox_mode_interface_enabled);
-  ComboBox_type_abo_cpt2_->setEnabled(c.ComboBox_type_abo_cpt2_enabled);
-  Edit_nom_cpt2_->setEnabled(c.Edit_nom_cpt2_enabled);
-  Edit_nom_cpt1_->setText(qs(c.Edit_nom_cpt1));
-  Edit_nom_cpt2_->setText(qs(c.Edit_nom_cpt2));
-  DirectoryListBox1_->setText(qs(c.DirectoryListBox1));
-  Radio_enregistrement_->setChecked(c.Radio_enregistrement);
-  Radio_enregistrementdate_->setChecked(c.Radio_enregistrementdate);
-  new_format_date_->setChecked(c.new_format_date);
-  new_format_date_->setEnabled(c.new_format_date_enabled);
-  production_csv_->setChecked(c.production_csv);
-  RadioPROD1_->setChecked(c.RadioPROD1);
-  RadioPROD2_->setChecked(c.RadioPROD2);
-  RadioButton_entete_->setChecked(c.RadioButton_entete);
-  RadioButton_sansentete_->setChecked(c.RadioButton_sansentete);
-  RadioButton_demAUTO_->setChecked(c.RadioButton_demAUTO);
-  RadioButton_sansdemauto_->setChecked(c.RadioButton_sansdemauto);
-  CheckBox_PTEC_->setChecked(c.CheckBox_PTEC);
-  RadioButton_Isous_->setChecked(c.RadioButton_Isous);
-  RadioButton_Imax_->setChecked(c.RadioButton_Imax);
-  GroupBox_echellegraphe_->setEnabled(c.GroupBox_echellegraphe_enabled);
-  RadioButton_intensite_->setChecked(c.RadioButton_intensite);
-  RadioButton_PA_->setChecked(c.RadioButton_PA);
-}
-
-void TForm_cfg::pull() {
-  ConfigControls& c = model_->controls;
-  c.ComboBox_delais = ComboBox_delais_->currentIndex();
-  c.ComboBox_mode_interface = ComboBox_mode_interface_->currentIndex();
-  c.ComboBox_type_abo = ComboBox_type_abo_->currentIndex();
-  c.ComboBox_type_abo_cpt2 = ComboBox_type_abo_cpt2_->currentIndex();
-  c.ComboBox_mode1 = ComboBox_mode1_->currentIndex();
-  c.ComboBox_mode2 = ComboBox_mode2_->currentIndex();
-  c.Edit_nom_cpt1 = cp(Edit_nom_cpt1_->text());
-  c.Edit_nom_cpt2 = cp(Edit_nom_cpt2_->text());
-  c.DirectoryListBox1 = cp(DirectoryListBox1_->text());
-  if (c.new_format_date_enabled) c.new_format_date = new_format_date_->isChecked();
-  c.production_csv = production_csv_->isChecked();
-  c.CheckBox_PTEC = CheckBox_PTEC_->isChecked();
 }
 
 void TForm_cfg::choose_folder() {
@@ -247,14 +185,14 @@ void TForm_cfg::save() {
   struct Close {
     TForm_cfg* self;
     ~Close() {
-      if (self->model_->close_requested) self->accept();
+      if (self->model_.close_requested) self->accept();
     }
   } close{this};
-  model_->Button2Click(backend_.settings());
+  model_.Button2Click(backend_.settings());
 }
 
 void TForm_cfg::leave() {
-  model_->Button1Click();
+  model_.Button1Click();
   reject();
 }
 

@@ -38,8 +38,8 @@ class GuiBackend {
   // `minimise` is called each time the automatic start has started reading,
   // while the subscription lives.
   virtual Subscription on_automatic_start_done(std::function<void()> minimise) = 0;
-  // The alert engine the alert window edits (none in window tests without alerts).
-  virtual AlertEngine* alert_engine() { return nullptr; }
+  // The alert evaluation the alert window edits.
+  virtual AlertEngine& alert_engine() = 0;
   // The MQTT connections (none in window tests without MQTT), and what follows
   // the MQTT window: the publisher takes the saved settings.
   virtual MqttClientFactory* mqtt_clients() { return nullptr; }

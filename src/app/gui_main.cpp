@@ -25,14 +25,9 @@ class VireluzApplication : public QApplication {
  public:
   using QApplication::QApplication;
   bool notify(QObject* receiver, QEvent* event) override {
-    try {
-      return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-      show_general_error(e.what());
-    } catch (...) {
-      show_general_error(w("Erreur inattendue"));
-    }
-    return false;
+    bool handled = false;
+    guarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
   }
 };
 

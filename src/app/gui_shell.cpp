@@ -59,53 +59,41 @@ GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, co
                    const std::string& config_dir)
     : backend_(backend), start_(start) {
   // Every dialog opens centred on the main window and wholly on the screen.
-  auto modal = [this](QWidget* w) {
-    return [this, w] {
-      if (auto* d = qobject_cast<QDialog*>(w)) {
-        place_over(*d, *main_);
-        d->exec();
-      }
+  // The other windows do not exist yet when the main window is created (it
+  // comes first): the links read their pointer when used.
+  auto modal = [this](auto& dialog) {
+    return [this, &dialog] {
+      place_over(*dialog, *main_);
+      dialog->exec();
     };
   };
   TForm1::Windows links;
-  // The other windows do not exist yet when the main window is created (it
-  // comes first): the links look them up when used.
-  links.configuration = [this, modal] { modal(cfg_)(); };
-  links.alertes = [this, modal] { modal(alertes_)(); };
-  links.bdpv = [this, modal] { modal(bdpv_)(); };
-  links.cosm = [this, modal] { modal(cosm_)(); };
-  links.mqtt = [this, modal] { modal(mqtt_)(); };
-  links.web = [this, modal] { modal(web_)(); };
-  links.a_propos = [this, modal] { modal(a_propos_)(); };
+  links.configuration = modal(cfg_);
+  links.alertes = modal(alertes_);
+  links.bdpv = modal(bdpv_);
+  links.cosm = modal(cosm_);
+  links.mqtt = modal(mqtt_);
+  links.web = modal(web_);
+  links.a_propos = modal(a_propos_);
   links.sync_graphs = [this] {
     if (graphs_) graphs_->render();
   };
   main_ = std::make_unique<TForm1>(backend, start, links);
-  windows_.push_back(main_.get());
   a_propos_ = new TForm_a_propos(main_.get());
-  windows_.push_back(a_propos_);
   cfg_ = new TForm_cfg(backend, messages, program_path, main_.get());
   cfg_->model().autostart_config_dir = config_dir;
-  windows_.push_back(cfg_);
   graphs_ = new TForm_graphiques(backend, main_.get());
-  windows_.push_back(graphs_);
-  if (AlertEngine* engine = backend.alert_engine()) {
-    auto* form = new TForm_alertes_mail(backend.settings(), messages, *engine, main_.get());
-    form->model().start_mail_timer = [engine] { engine->start_timer(); };
-    alertes_ = form;
-  } else {
-    alertes_ = new SettingsPlaceholder("TForm_alertes_mail", "Configuration Alerte Mail", main_.get());
-  }
-  windows_.push_back(alertes_);
+  AlertEngine& engine = backend.alert_engine();
+  auto* alertes = new TForm_alertes_mail(backend.settings(), messages, engine, main_.get());
+  alertes->model().start_mail_timer = [&engine] { engine.start_timer(); };
+  alertes_ = alertes;
   bdpv_ = new TForm2_BDPV(backend.settings(), messages, main_.get());
-  windows_.push_back(bdpv_);
   pas_vireluz_ = new TForm_pas_vireluz(main_.get());
-  windows_.push_back(pas_vireluz_);
   messages.set_no_tic_window(pas_vireluz_);
   cosm_ = new TForm_Cosm(backend.settings(), messages, main_.get());
-  windows_.push_back(cosm_);
   mqtt_ = new TForm_MQTT(backend.settings(), messages, backend.mqtt_clients(), main_.get());
   web_ = new TForm_Web(backend.settings(), messages, main_.get());
+  windows_ = {main_.get(), a_propos_, cfg_, graphs_, alertes_, bdpv_, pas_vireluz_, cosm_};
   graphs_->on_user_close = [this] { main_->render(); };
 }
 

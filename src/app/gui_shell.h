@@ -1,6 +1,7 @@
 #pragma once
 // The program's eight windows, created in their launch order and wired to one
 // another and to the core.
+#include <QDialog>
 #include <QObject>
 #include <QWidget>
 #include <memory>
@@ -38,12 +39,6 @@ class GuiShell {
   TForm_cfg& cfg() { return *cfg_; }
   TForm_a_propos& a_propos() { return *a_propos_; }
   TForm_pas_vireluz& pas_vireluz() { return *pas_vireluz_; }
-  QWidget& alertes_mail() { return *alertes_; }
-  QWidget& bdpv() { return *bdpv_; }
-  QWidget& cosm() { return *cosm_; }
-  // The MQTT and "Page Web" windows, beside the eight (not in windows()).
-  QWidget& mqtt() { return *mqtt_; }
-  QWidget& web() { return *web_; }
 
   // Shows the main window (unless the automatic start keeps it hidden).
   void show();
@@ -57,12 +52,12 @@ class GuiShell {
   TForm_a_propos* a_propos_ = nullptr;
   TForm_cfg* cfg_ = nullptr;
   TForm_graphiques* graphs_ = nullptr;
-  QWidget* alertes_ = nullptr;
-  QWidget* bdpv_ = nullptr;
+  QDialog* alertes_ = nullptr;
+  QDialog* bdpv_ = nullptr;
   TForm_pas_vireluz* pas_vireluz_ = nullptr;
-  QWidget* cosm_ = nullptr;
-  QWidget* mqtt_ = nullptr;
-  QWidget* web_ = nullptr;
+  QDialog* cosm_ = nullptr;
+  QDialog* mqtt_ = nullptr;
+  QDialog* web_ = nullptr;
   std::vector<QWidget*> windows_;
 };
 

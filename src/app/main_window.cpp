@@ -89,8 +89,8 @@ TForm1::~TForm1() {
   if (tray_) tray_->hide();
 }
 
-QAction* TForm1::add_action(QMenu* menu, const QString& text, std::function<void()> fn) {
-  QAction* a = menu->addAction(text);
+QAction* TForm1::on_trigger(QAction* a, const char* name, std::function<void()> fn) {
+  a->setObjectName(name);
   connect(a, &QAction::triggered, this, [this, fn = std::move(fn)] {
     guarded(fn);
     render();
@@ -98,52 +98,48 @@ QAction* TForm1::add_action(QMenu* menu, const QString& text, std::function<void
   return a;
 }
 
+QLabel* TForm1::field_label(FieldId id) {
+  auto* l = new QLabel;
+  l->setObjectName(name_of(id));
+  fields_[static_cast<std::size_t>(id)] = l;
+  return l;
+}
+
+ui::Led* TForm1::field_led(LedId id) {
+  auto* l = new ui::Led;
+  l->setObjectName(QString::fromLatin1(led_name(id).data(), led_name(id).size()));
+  leds_[static_cast<std::size_t>(id)] = l;
+  return l;
+}
+
 void TForm1::build() {
   auto* menu = menuBar();
   menu->setObjectName("MainMenu1");
-  QMenu* m = nullptr;
   // Top-level entries act on a click: a menu with no entries behaves as a command.
-  auto top_level = [this, menu](const QString& text, const char* name, std::function<void()> fn) {
-    QAction* a = menu->addAction(text);
-    a->setObjectName(name);
-    connect(a, &QAction::triggered, this, [this, fn = std::move(fn)] {
-      guarded(fn);
-      render();
-    });
-    return a;
-  };
-  top_level("Quitter", "Quitter1", [this] { Quitter(); });
-  top_level("Configuration", "Configuration1", [this] {
+  on_trigger(menu->addAction("Quitter"), "Quitter1", [this] { Quitter(); });
+  on_trigger(menu->addAction("Configuration"), "Configuration1", [this] {
     if (backend_.refused_while_reading()) return;
-    if (windows_.configuration) windows_.configuration();
+    windows_.configuration();
     backend_.after_configuration();
   });
-  top_level("Alertes Mail", "Alertes_Mail1", [this] {
-    if (windows_.alertes) windows_.alertes();
-  });
-  m = menu->addMenu("Transfert HTTP");
+  on_trigger(menu->addAction("Alertes Mail"), "Alertes_Mail1", windows_.alertes);
+  QMenu* m = menu->addMenu("Transfert HTTP");
   m->setObjectName("Transfert_HTTP1");
-  add_action(m, "BDPV", [this] {
-    if (windows_.bdpv) windows_.bdpv();
-  })->setObjectName("BDPV1");
-  add_action(m, "Cosm (Pachube)", [this] {
-    if (windows_.cosm) windows_.cosm();
-  })->setObjectName("Cosm1");
-  add_action(m, "MQTT (Home Assistant)", [this] {
+  on_trigger(m->addAction("BDPV"), "BDPV1", windows_.bdpv);
+  on_trigger(m->addAction("Cosm (Pachube)"), "Cosm1", windows_.cosm);
+  on_trigger(m->addAction("MQTT (Home Assistant)"), "MQTT1", [this] {
     if (backend_.refused_while_reading()) return;
-    if (windows_.mqtt) windows_.mqtt();
+    windows_.mqtt();
     backend_.after_mqtt();
-  })->setObjectName("MQTT1");
-  add_action(m, "Page Web", [this] {
-    if (backend_.refused_while_reading()) return;
-    if (windows_.web) windows_.web();
-    backend_.after_web();
-  })->setObjectName("Web1");
-  top_level("Scan Interface", "Diagnostique1", [this] { backend_.Diagnostique1Click(); });
-  top_level(QString::fromUtf8("Réduire"), "Reduire1", [this] { minimise(); });
-  top_level("A propos", "A_propos1", [this] {
-    if (windows_.a_propos) windows_.a_propos();
   });
+  on_trigger(m->addAction("Page Web"), "Web1", [this] {
+    if (backend_.refused_while_reading()) return;
+    windows_.web();
+    backend_.after_web();
+  });
+  on_trigger(menu->addAction("Scan Interface"), "Diagnostique1", [this] { backend_.Diagnostique1Click(); });
+  on_trigger(menu->addAction("Réduire"), "Reduire1", [this] { minimise(); });
+  on_trigger(menu->addAction("A propos"), "A_propos1", windows_.a_propos);
 
   auto* panel = new QWidget;
   fields_[static_cast<std::size_t>(FieldId::Panel1)] = panel;
@@ -153,18 +149,6 @@ void TForm1::build() {
 
   // Top row: meter-selection and reception LEDs, interface, buttons.
   auto* top = new QHBoxLayout;
-  auto led = [&](LedId id) {
-    auto* l = new ui::Led;
-    l->setObjectName(QString::fromLatin1(led_name(id).data(), led_name(id).size()));
-    leds_[static_cast<std::size_t>(id)] = l;
-    return l;
-  };
-  auto label = [&](FieldId id) {
-    auto* l = new QLabel;
-    l->setObjectName(name_of(id));
-    fields_[static_cast<std::size_t>(id)] = l;
-    return l;
-  };
   auto button = [&](FieldId id, std::function<void()> fn) {
     auto* b = new QPushButton;
     b->setObjectName(name_of(id));
@@ -175,13 +159,13 @@ void TForm1::build() {
     });
     return b;
   };
-  top->addWidget(led(LedId::rmLed_Led_verte));
-  top->addWidget(led(LedId::rmLed_Led_jaune));
-  top->addWidget(led(LedId::rmLed_Led_bleu));
-  top->addWidget(label(FieldId::Label_trame_recue));
+  top->addWidget(field_led(LedId::rmLed_Led_verte));
+  top->addWidget(field_led(LedId::rmLed_Led_jaune));
+  top->addWidget(field_led(LedId::rmLed_Led_bleu));
+  top->addWidget(field_label(FieldId::Label_trame_recue));
   top->addSpacing(12);
-  top->addWidget(label(FieldId::Label_type_interface));
-  top->addWidget(label(FieldId::Label_com));
+  top->addWidget(field_label(FieldId::Label_type_interface));
+  top->addWidget(field_label(FieldId::Label_com));
   top->addStretch(1);
   outer->addLayout(top);
   // The buttons on a row of their own: with one meter the window is narrow.
@@ -199,7 +183,7 @@ void TForm1::build() {
   fields_[static_cast<std::size_t>(FieldId::Panel_demauto)] = demauto;
   auto* dl = new QHBoxLayout(demauto);
   for (FieldId id : {FieldId::Label_demauto1, FieldId::Label_demauto2, FieldId::Label_demauto3}) {
-    QLabel* l = label(id);
+    QLabel* l = field_label(id);
     QFont f = l->font();
     f.setPointSize(f.pointSize() + 4);
     f.setBold(true);
@@ -222,15 +206,11 @@ void TForm1::build() {
   // The notification area.
   tray_menu_ = new QMenu(this);
   tray_menu_->setObjectName("PopupsytrayMenu");
-  auto tray_action = [&](const QString& text, const char* name, std::function<void()> fn) {
-    QAction* a = add_action(tray_menu_, text, std::move(fn));
-    a->setObjectName(name);
-    return a;
-  };
-  Show1_ = tray_action(QString::fromUtf8("Afficher contrôle"), "Show1", [this] { restaurer(); });
-  show_graphes_ = tray_action("Afficher Graphes", "show_graphes", [this] { toggle_graphs(); });
-  show_all_ = tray_action("Afficher Tout", "show_all", [this] { show_allClick(); });
-  Minimize_ = tray_action(QString::fromUtf8("Réduire"), "Minimize", [this] { minimise(); });
+  Show1_ = on_trigger(tray_menu_->addAction("Afficher contrôle"), "Show1", [this] { restaurer(); });
+  show_graphes_ =
+      on_trigger(tray_menu_->addAction("Afficher Graphes"), "show_graphes", [this] { toggle_graphs(); });
+  show_all_ = on_trigger(tray_menu_->addAction("Afficher Tout"), "show_all", [this] { show_allClick(); });
+  Minimize_ = on_trigger(tray_menu_->addAction("Réduire"), "Minimize", [this] { minimise(); });
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     tray_ = new QSystemTrayIcon(program_icon(), this);
     tray_->setObjectName("TrayIcon");
@@ -250,12 +230,6 @@ QWidget* TForm1::build_meter(int meter) {
   auto* grid = new QGridLayout(box);
   grid->setVerticalSpacing(3);
   int row = 0;
-  auto label = [&](FieldId id) {
-    auto* l = new QLabel;
-    l->setObjectName(name_of(id));
-    fields_[static_cast<std::size_t>(id)] = l;
-    return l;
-  };
   auto edit = [&](FieldId id) {
     auto* e = new QLineEdit;
     e->setObjectName(name_of(id));
@@ -266,7 +240,7 @@ QWidget* TForm1::build_meter(int meter) {
     return e;
   };
   auto pair = [&](FieldId lab, FieldId ed) {
-    grid->addWidget(label(lab), row, 0);
+    grid->addWidget(field_label(lab), row, 0);
     grid->addWidget(edit(ed), row, 1, 1, 2);
     ++row;
   };
@@ -276,7 +250,7 @@ QWidget* TForm1::build_meter(int meter) {
   pair(c.label_ptec, c.ptec);
   for (std::size_t i = 0; i < 6; ++i) pair(c.label_index[i], c.index[i]);
   for (std::size_t i = 0; i < 3; ++i) {
-    grid->addWidget(label(c.label_i_inst[i]), row, 0);
+    grid->addWidget(field_label(c.label_i_inst[i]), row, 0);
     grid->addWidget(edit(c.i_inst[i]), row, 1);
     auto* g = new ui::BarGauge;
     g->setObjectName(QString::fromLatin1(gauge_name(c.gauge[i]).data(), gauge_name(c.gauge[i]).size()));
@@ -290,14 +264,11 @@ QWidget* TForm1::build_meter(int meter) {
   pair(c.label_saison, c.saison);
   for (auto [lab, ledid] :
        {std::pair{c.label_pilote, c.led_pilote}, std::pair{c.label_couleur, c.led_couleur}}) {
-    grid->addWidget(label(lab), row, 0);
-    auto* l = new ui::Led;
-    l->setObjectName(QString::fromLatin1(led_name(ledid).data(), led_name(ledid).size()));
-    leds_[static_cast<std::size_t>(ledid)] = l;
-    grid->addWidget(l, row, 1);
+    grid->addWidget(field_label(lab), row, 0);
+    grid->addWidget(field_led(ledid), row, 1);
     ++row;
   }
-  grid->addWidget(label(c.label_jaune), row, 0, 1, 3);
+  grid->addWidget(field_label(c.label_jaune), row, 0, 1, 3);
   grid->setColumnStretch(2, 1);
   return box;
 }

@@ -11,6 +11,7 @@
 #include "display/main_window_state.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QSystemTrayIcon;
 class QTextEdit;
@@ -75,7 +76,11 @@ class TForm1 : public QMainWindow {
   QWidget* build_meter(int meter);
   void apply_field(std::size_t i, const Field& f);
   void on_focus_changed(QWidget* old, QWidget* now);
-  QAction* add_action(QMenu* menu, const QString& text, std::function<void()> fn);
+  // `a`, named, runs fn (an exception is shown) and renders the window.
+  QAction* on_trigger(QAction* a, const char* name, std::function<void()> fn);
+  // A label or LED of the presentation state, named after its component.
+  QLabel* field_label(FieldId id);
+  ui::Led* field_led(LedId id);
   void update_title();
 
   GuiBackend& backend_;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <utility>
 
 #include "simulator/simulated_interface.h"
@@ -34,17 +35,20 @@ void print_usage(std::FILE* out) {
 }
 
 std::optional<AppOptions> parse_app_options(int argc, char** argv) {
+  static const std::set<std::string> kWithValue{"--sim-options", "--sim-options-file", "--config-dir",
+                                                "--run-for", "--dump"};
   AppOptions o;
   bool first = true;  // no parameter other than --auto seen yet
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    const auto value = [&](const char* name) -> std::optional<std::string> {
+    std::string v;  // the value of an option that takes one
+    if (kWithValue.count(a)) {
       if (i + 1 >= argc) {
-        error_line(std::string("l'option ") + name + " demande une valeur");
+        error_line("l'option " + a + " demande une valeur");
         return std::nullopt;
       }
-      return std::string(argv[++i]);
-    };
+      v = argv[++i];
+    }
     if (a == "--auto") {
       o.auto_simulate = true;
       continue;
@@ -69,17 +73,11 @@ std::optional<AppOptions> parse_app_options(int argc, char** argv) {
         return std::nullopt;
       }
     } else if (a == "--sim-options") {
-      auto v = value("--sim-options");
-      if (!v) return std::nullopt;
-      o.sim_options.push_back(*v);
+      o.sim_options.push_back(v);
     } else if (a == "--sim-options-file") {
-      auto v = value("--sim-options-file");
-      if (!v) return std::nullopt;
-      o.sim_option_files.push_back(*v);
+      o.sim_option_files.push_back(v);
     } else if (a == "--config-dir") {
-      auto v = value("--config-dir");
-      if (!v) return std::nullopt;
-      o.config_dir = *v;
+      o.config_dir = v;
       // Absolute, so that the autostart entry that repeats it reads the same folder.
       if (!o.config_dir.empty()) {
         std::error_code ec;
@@ -88,18 +86,14 @@ std::optional<AppOptions> parse_app_options(int argc, char** argv) {
       }
       if (!o.config_dir.empty() && o.config_dir.back() != '/') o.config_dir += '/';
     } else if (a == "--run-for") {
-      auto v = value("--run-for");
-      if (!v) return std::nullopt;
       char* end = nullptr;
-      o.run_for_s = std::strtod(v->c_str(), &end);
-      if (v->empty() || *end != '\0' || !(o.run_for_s > 0) || o.run_for_s > 1e7) {
-        error_line("durée invalide pour --run-for : " + *v);
+      o.run_for_s = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !(o.run_for_s > 0) || o.run_for_s > 1e7) {
+        error_line("durée invalide pour --run-for : " + v);
         return std::nullopt;
       }
     } else if (a == "--dump") {
-      auto v = value("--dump");
-      if (!v) return std::nullopt;
-      o.dump_file = *v;
+      o.dump_file = v;
     } else {
       error_line("option inconnue : " + a);
       print_usage();

@@ -27,7 +27,7 @@ class ProgramBackend : public GuiBackend {
   Subscription on_automatic_start_done(std::function<void()> minimise) override {
     return p_.on_automatic_start_done.subscribe(std::move(minimise));
   }
-  AlertEngine* alert_engine() override { return &services_.alerts(); }
+  AlertEngine& alert_engine() override { return services_.alerts(); }
   MqttClientFactory* mqtt_clients() override { return mqtt_ ? &mqtt_->clients() : nullptr; }
   void after_mqtt() override;
   void after_web() override;

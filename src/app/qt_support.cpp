@@ -11,27 +11,12 @@
 namespace vireluz {
 
 QColor to_qcolor(Colour c) {
-  switch (c) {
-    case Colour::Default:
-      return {};
-    case Colour::Black:
-      return QColor(0, 0, 0);
-    case Colour::Yellow:
-      return QColor(255, 255, 0);
-    case Colour::Gray:
-      return QColor(128, 128, 128);
-    case Colour::Red:
-      return QColor(255, 0, 0);
-    case Colour::Blue:
-      return QColor(0, 0, 255);
-    case Colour::Lime:
-      return QColor(0, 255, 0);
-    case Colour::White:
-      return QColor(255, 255, 255);
-    case Colour::Green:
-      return QColor(0, 128, 0);
-  }
-  return {};
+  // In the order of Colour; Default has none.
+  static const QColor kColours[] = {
+      QColor(),          QColor(0, 0, 0),   QColor(255, 255, 0),   QColor(128, 128, 128), QColor(255, 0, 0),
+      QColor(0, 0, 255), QColor(0, 255, 0), QColor(255, 255, 255), QColor(0, 128, 0)};
+  const auto i = static_cast<std::size_t>(c);
+  return i < std::size(kColours) ? kColours[i] : QColor();
 }
 
 QIcon program_icon() {
@@ -75,17 +60,11 @@ Text message_key(const UserMessage& m) {
 }
 
 QMessageBox::Icon box_icon(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::None:
-      return QMessageBox::NoIcon;
-    case MessageIcon::Information:
-      return QMessageBox::Information;
-    case MessageIcon::Warning:
-      return QMessageBox::Warning;
-    case MessageIcon::Error:
-      return QMessageBox::Critical;
-  }
-  return QMessageBox::NoIcon;
+  // In the order of MessageIcon.
+  static const QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                             QMessageBox::Warning, QMessageBox::Critical};
+  const auto i = static_cast<std::size_t>(icon);
+  return i < std::size(kIcons) ? kIcons[i] : QMessageBox::NoIcon;
 }
 
 QString box_text(const Text& cp1252) {
@@ -167,14 +146,20 @@ void show_general_error(const Text& text) {
   boxes->show(m);
 }
 
-void guarded(const std::function<void()>& fn) {
+void guarded(const std::function<void()>& fn, UserMessages* messages) {
+  Text text;
   try {
     fn();
+    return;
   } catch (const std::exception& e) {
-    show_general_error(e.what());
+    text = e.what();
   } catch (...) {
-    show_general_error(w("Erreur inattendue"));
+    text = w("Erreur inattendue");
   }
+  if (messages)
+    messages->show_message(UserMessage{MessageIcon::Error, kAppTitle, text});
+  else
+    show_general_error(text);
 }
 
 }  // namespace vireluz

@@ -67,19 +67,9 @@ void set_error_display(UserMessages* messages);
 // Shows an error's text as the general error display does.
 void show_general_error(const Text& cp1252_text);
 
-// Runs fn; an exception ends it and its text is shown, the program goes on.
-void guarded(const std::function<void()>& fn);
-
-// Runs fn; an exception ends it and its text goes to `messages` as an error
-// box with the application's title (the settings windows' handlers).
-inline void report_errors(UserMessages& messages, const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    messages.show_message(UserMessage{MessageIcon::Error, kAppTitle, e.what()});
-  } catch (...) {
-    messages.show_message(UserMessage{MessageIcon::Error, kAppTitle, w("Erreur inattendue")});
-  }
-}
+// Runs fn; an exception ends it and its text is shown as an error box with
+// the application's title, by `messages` when given (the settings windows),
+// else as the general error display shows errors; the program goes on.
+void guarded(const std::function<void()>& fn, UserMessages* messages = nullptr);
 
 }  // namespace vireluz

@@ -73,21 +73,6 @@ void TForm_pas_vireluz::show_label(const Text& text) {
   raise();
 }
 
-SettingsPlaceholder::SettingsPlaceholder(const char* class_name, const QString& caption, QWidget* parent)
-    : QDialog(parent) {
-  setObjectName(class_name);
-  setWindowTitle(caption);
-  setWindowIcon(program_icon());
-  auto* l = new QVBoxLayout(this);
-  auto* lab = new QLabel(QString::fromUtf8("Ces réglages se modifient dans le fichier de configuration."));
-  lab->setObjectName("Label_info");
-  l->addWidget(lab);
-  auto* b = new QPushButton("Fermer");
-  b->setObjectName("Button_fermer");
-  connect(b, &QPushButton::clicked, this, &QDialog::accept);
-  l->addWidget(b, 0, Qt::AlignRight);
-}
-
 void QtUserMessages::show_message(const UserMessage& m) {
   if (intercept) {
     intercept(m);

@@ -1,6 +1,6 @@
 #pragma once
-// The small windows: About, the no-TIC notice, the three settings windows of
-// the alerts and uploads, and the message boxes of the UserMessages port.
+// The small windows: About and the no-TIC notice, and the message boxes of
+// the UserMessages port.
 #include <QDialog>
 #include <functional>
 
@@ -27,14 +27,6 @@ class TForm_pas_vireluz : public QDialog {
 
  private:
   QLabel* label_;
-};
-
-// The alert, BDPV and Cosm settings windows: a caption and a closing button
-// until their editors are bound to the models of their subsystems.
-class SettingsPlaceholder : public QDialog {
-  Q_OBJECT
- public:
-  SettingsPlaceholder(const char* class_name, const QString& caption, QWidget* parent = nullptr);
 };
 
 // Message boxes with their icon, caption and an OK button (MessageBoxes: they

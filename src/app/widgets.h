@@ -34,7 +34,6 @@ class Led : public QWidget {
   explicit Led(QWidget* parent = nullptr);
   void set_colours(const QColor& on, const QColor& off);
   void set_on(bool on);
-  bool is_on() const { return on_; }
   // The colour drawn now.
   QColor current_colour() const { return on_ ? on_colour_ : off_colour_; }
   QSize sizeHint() const override { return {16, 16}; }

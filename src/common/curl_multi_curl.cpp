@@ -22,11 +22,6 @@ bool is_ipv6(const std::string& address) {
   return inet_pton(AF_INET6, address.c_str(), buf) == 1;
 }
 
-bool is_numeric(const std::string& host) {
-  unsigned char buf[sizeof(in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), buf) == 1 || is_ipv6(host);
-}
-
 }  // namespace
 
 Text timeout_text(NetStep step, long limit_ms) {
@@ -157,7 +152,7 @@ class CurlMulti::Transfer : public Request {
       res.error = w("nom du serveur introuvable (") + utf8_to_cp1252(r.error) + ")";
       return finish(res);
     }
-    if (!is_numeric(job_.host)) {
+    if (!is_numeric_address(job_.host)) {
       // libcurl connects to the addresses found here, keeping the name for
       // the certificate and the request.
       std::string entry = job_.host + ":" + std::to_string(job_.port) + ":";

@@ -1,6 +1,14 @@
 #include "common/io_loop.h"
 
+#include <arpa/inet.h>
+
 namespace vireluz {
+
+bool is_numeric_address(std::string_view address) {
+  const std::string a(address);
+  unsigned char buf[sizeof(in6_addr)];
+  return inet_pton(AF_INET, a.c_str(), buf) == 1 || inet_pton(AF_INET6, a.c_str(), buf) == 1;
+}
 
 class AlarmList::Entry : public IoLoop::Alarm {
  public:

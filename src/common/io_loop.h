@@ -9,13 +9,14 @@
 // may be destroyed from inside its own callback.
 //
 // The program runs on the Qt event loop (io_loop_qt.h); tests can run the
-// same clients on simulated time (sim_io_loop.h).
+// same clients on simulated time (tests/net_support/sim_io_loop.h).
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -99,6 +100,9 @@ class IoLoop {
   // A monotonic time in milliseconds.
   virtual std::int64_t now_ms() const = 0;
 };
+
+// A numeric IPv4 or IPv6 address, which needs no lookup.
+bool is_numeric_address(std::string_view address);
 
 // The alarms of a loop that has one system timer: kept in due order, run
 // when due. The loop says when its timer fires (run_due) and is told when

@@ -97,9 +97,7 @@ class QtLookup : public Request {
   QtLookup(const std::string& host, IoLoop::ResolveDone done)
       : shared_(std::make_shared<Shared>()), done_(std::make_shared<IoLoop::ResolveDone>(std::move(done))) {
     shared_->context = new QObject;
-    unsigned char buf[sizeof(in6_addr)];
-    if (host.empty() || inet_pton(AF_INET, host.c_str(), buf) == 1 ||
-        inet_pton(AF_INET6, host.c_str(), buf) == 1) {
+    if (host.empty() || is_numeric_address(host)) {
       // Nothing to look up: answered from the loop, as a lookup would be.
       IoLoop::Resolved r;
       if (host.empty())

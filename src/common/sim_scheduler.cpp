@@ -6,8 +6,7 @@ namespace vireluz {
 
 class SimTimer : public CountdownTimer {
  public:
-  SimTimer(SimScheduler& s, std::string name, int interval)
-      : CountdownTimer(interval), sched_(s), alive_(s.alive_), name_(std::move(name)) {}
+  SimTimer(SimScheduler& s, int interval) : CountdownTimer(interval), sched_(s), alive_(s.alive_) {}
   ~SimTimer() override {
     if (*alive_) stop();
   }
@@ -26,13 +25,11 @@ class SimTimer : public CountdownTimer {
     // Re-arm first: the handler may change the interval or disable the timer,
     // which re-arms or disarms from the present time.
     restart();
-    ++sched_.ticks_;
     fire();
   }
 
   SimScheduler& sched_;
   std::shared_ptr<bool> alive_;
-  std::string name_;
   bool armed_ = false;
   SimScheduler::Key key_{};
 };
@@ -44,8 +41,8 @@ SimScheduler::SimScheduler(const DateTime& start_local, int utc_offset_minutes)
 
 SimScheduler::~SimScheduler() { *alive_ = false; }
 
-std::unique_ptr<Timer> SimScheduler::create_timer(const std::string& name, int interval_ms) {
-  return std::make_unique<SimTimer>(*this, name, interval_ms);
+std::unique_ptr<Timer> SimScheduler::create_timer(const std::string&, int interval_ms) {
+  return std::make_unique<SimTimer>(*this, interval_ms);
 }
 
 SimScheduler::Key SimScheduler::schedule(std::function<void()> fn, std::int64_t due) {

@@ -45,7 +45,6 @@ class SimScheduler : public Clock, public TimerFactory {
     if (queue_.empty()) return std::nullopt;
     return std::get<0>(queue_.begin()->first);
   }
-  std::uint64_t timer_ticks() const { return ticks_; }
 
  private:
   friend class SimTimer;
@@ -56,7 +55,6 @@ class SimScheduler : public Clock, public TimerFactory {
   std::int64_t now_;
   int offset_;
   std::uint64_t seq_ = 0;
-  std::uint64_t ticks_ = 0;
   std::map<Key, std::function<void()>> queue_;
   std::shared_ptr<bool> alive_;
 };

@@ -23,6 +23,8 @@ class UserMessages {
  public:
   virtual ~UserMessages() = default;
   virtual void show_message(const UserMessage& m) = 0;
+  // A message with the warning icon.
+  void warn(const Text& caption, const Text& text) { show_message({MessageIcon::Warning, caption, text}); }
   // Shows the no-TIC window with this label text, without blocking.
   virtual void show_no_tic(const Text& label) = 0;
 };

@@ -10,8 +10,6 @@ namespace vireluz {
 
 namespace {
 
-const Text kCaption = "Transfert MQTT";
-
 bool valid_prefix(std::string_view p) {
   if (p.empty() || p.front() == '/' || p.back() == '/') return false;
   for (char c : p)
@@ -21,16 +19,10 @@ bool valid_prefix(std::string_view p) {
 
 }  // namespace
 
-const Text& MqttWindowModel::title() { return kCaption; }
-
 MqttWindowModel::MqttWindowModel(Settings& settings, UserMessages& messages, MqttClientFactory* clients)
     : settings_(settings), messages_(messages), clients_(clients) {}
 
 MqttWindowModel::~MqttWindowModel() = default;
-
-void MqttWindowModel::warn(const Text& text) {
-  messages_.show_message(UserMessage{MessageIcon::Warning, kCaption, text});
-}
 
 void MqttWindowModel::show() {
   const MqttSettings& s = settings_.mqtt;
@@ -52,48 +44,51 @@ std::optional<MqttSettings> MqttWindowModel::checked() {
   s.ACTIF = actif ? 1 : 0;
   s.SERVEUR = Text(trim(serveur));
   if (s.SERVEUR.empty() && actif) {
-    warn(w("Indiquez le serveur MQTT (nom ou adresse IP)."));
+    messages_.warn(kCaption, w("Indiquez le serveur MQTT (nom ou adresse IP)."));
     return std::nullopt;
   }
   for (char c : s.SERVEUR)
     if (c == ' ' || c == '/' || is_control_char(c)) {
-      warn(w("Le serveur MQTT s'écrit sans espace ni « / » : un nom ou une adresse IP."));
+      messages_.warn(kCaption, w("Le serveur MQTT s'écrit sans espace ni « / » : un nom ou une adresse IP."));
       return std::nullopt;
     }
   const auto p = parse_int(trim(port));
   if (!p || *p < 1 || *p > 65535) {
-    warn(w("Le port doit être un nombre entre 1 et 65535 (1883 d'ordinaire, 8883 avec TLS)."));
+    messages_.warn(kCaption,
+                   w("Le port doit être un nombre entre 1 et 65535 (1883 d'ordinaire, 8883 avec TLS)."));
     return std::nullopt;
   }
   s.PORT = *p;
   s.UTILISATEUR = utilisateur;
   s.MOT_DE_PASSE = mot_de_passe;
   if (has_control_char(utilisateur) || has_control_char(mot_de_passe)) {
-    warn(w("Le nom d'utilisateur ou le mot de passe contient des caractères de contrôle : vérifiez-les."));
+    messages_.warn(
+        kCaption,
+        w("Le nom d'utilisateur ou le mot de passe contient des caractères de contrôle : vérifiez-les."));
     return std::nullopt;
   }
   if (!mot_de_passe.empty() && utilisateur.empty()) {
-    warn(w("Un mot de passe demande un nom d'utilisateur."));
+    messages_.warn(kCaption, w("Un mot de passe demande un nom d'utilisateur."));
     return std::nullopt;
   }
   s.TLS = tls ? 1 : 0;
   s.CA = Text(trim(ca));
   if (tls && !s.CA.empty() && ::access(cp1252_to_utf8(s.CA).c_str(), R_OK) != 0) {
-    warn(w("Le fichier CA « ") + s.CA + w(" » est introuvable ou illisible."));
+    messages_.warn(kCaption, w("Le fichier CA « ") + s.CA + w(" » est introuvable ou illisible."));
     return std::nullopt;
   }
   s.PREFIXE = Text(trim(prefixe));
   s.PREFIXE_DECOUVERTE = Text(trim(prefixe_decouverte));
   if (!valid_prefix(s.PREFIXE) || !valid_prefix(s.PREFIXE_DECOUVERTE)) {
-    warn(
-        w("Les préfixes ne doivent être ni vides ni commencer ou finir par « / », "
-          "et ne contenir ni espace, ni « + », ni « # »."));
+    messages_.warn(kCaption, w("Les préfixes ne doivent être ni vides ni commencer ou finir par « / », "
+                               "et ne contenir ni espace, ni « + », ni « # »."));
     return std::nullopt;
   }
   s.DECOUVERTE = decouverte ? 1 : 0;
   const auto per = parse_int(trim(periode));
   if (!per || *per < 0 || *per > 86400) {
-    warn(w("La période doit être un nombre de secondes entre 0 (chaque trame) et 86400."));
+    messages_.warn(kCaption,
+                   w("La période doit être un nombre de secondes entre 0 (chaque trame) et 86400."));
     return std::nullopt;
   }
   s.PERIODE = *per;
@@ -113,7 +108,7 @@ void MqttWindowModel::test_connexion() {
   auto s = checked();
   if (!s) return;
   if (s->SERVEUR.empty()) {
-    warn(w("Indiquez le serveur MQTT (nom ou adresse IP)."));
+    messages_.warn(kCaption, w("Indiquez le serveur MQTT (nom ou adresse IP)."));
     return;
   }
   tested_ = *s;

@@ -16,7 +16,7 @@ namespace vireluz {
 
 class MqttWindowModel {
  public:
-  static const Text& title();  // "Transfert MQTT"
+  static inline const Text kCaption = "Transfert MQTT";
 
   // clients: where the test connection comes from (none: no test possible).
   MqttWindowModel(Settings& settings, UserMessages& messages, MqttClientFactory* clients);
@@ -51,7 +51,6 @@ class MqttWindowModel {
  private:
   // The settings the fields give, or nullopt after telling what is wrong.
   std::optional<MqttSettings> checked();
-  void warn(const Text& text);
   void end_test(const UserMessage& m);
 
   Settings& settings_;

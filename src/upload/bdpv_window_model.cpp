@@ -6,38 +6,6 @@
 
 namespace vireluz {
 
-const Text& BdpvWindowModel::title() {
-  static const Text t = w("Réglage BDPV");
-  return t;
-}
-const Text& BdpvWindowModel::caption_actif() {
-  static const Text t = "Activer envoi production au site BDPV";
-  return t;
-}
-const Text& BdpvWindowModel::caption_nom() {
-  static const Text t = "Nom utilisateur BDPV";
-  return t;
-}
-const Text& BdpvWindowModel::caption_mot_de_passe() {
-  static const Text t = "Mot de passe utilisateur BDPV";
-  return t;
-}
-const Text& BdpvWindowModel::caption_heure() {
-  static const Text t = "Heure d'envoi au site BDPV";
-  return t;
-}
-const Text& BdpvWindowModel::caption_compteur() {
-  static const Text t = "Compteur de PRODUCTION ?";
-  return t;
-}
-const Text& BdpvWindowModel::caption_logo() {
-  static const Text t = "Site BDPV";
-  return t;
-}
-const Text& BdpvWindowModel::site_address() {
-  static const Text t = "http://www.bdpv.fr/";
-  return t;
-}
 const Text& BdpvWindowModel::presentation_text() {
   static const Text t = w(
       "BDPV (Base de Données PhotoVoltaïque) permet aux propriétaires de panneaux photovoltaïques de suivre "
@@ -55,10 +23,6 @@ const Text& BdpvWindowModel::presentation_text() {
 
 BdpvWindowModel::BdpvWindowModel(Settings& settings, UserMessages& messages)
     : settings_(settings), messages_(messages) {}
-
-void BdpvWindowModel::warn(const Text& text) {
-  messages_.show_message(UserMessage{MessageIcon::Warning, title(), text});
-}
 
 void BdpvWindowModel::show() {
   nom_utilisateur = settings_.bdpv.nom_utilisateur;
@@ -82,8 +46,9 @@ bool BdpvWindowModel::enregistrer() {
   const int hour = ok ? std::stoi(digits.substr(0, 2)) : 0;
   const int minute = ok ? std::stoi(digits.substr(2, 2)) : 0;
   if (!ok || hour > 23 || minute > 59) {
-    warn(w("L'heure d'envoi doit être une heure valide au format hh:mm (par exemple 23:59) ; \"") + heure +
-         w("\" ne l'est pas."));
+    messages_.warn(kCaption,
+                   w("L'heure d'envoi doit être une heure valide au format hh:mm (par exemple 23:59) ; \"") +
+                       heure + w("\" ne l'est pas."));
     return false;
   }
   settings_.bdpv.BDPV_actif = actif ? 1 : 0;
@@ -94,7 +59,7 @@ bool BdpvWindowModel::enregistrer() {
   settings_.BdpvHour = hour;
   settings_.BdpvMinute = minute;
   if (nom_utilisateur.empty() || mot_de_passe.empty()) {
-    warn(w("Vous devez compléter les deux champs!"));
+    messages_.warn(kCaption, w("Vous devez compléter les deux champs!"));
     return false;
   }
   write_config_bdpv(settings_);

@@ -1,6 +1,6 @@
 #pragma once
 // The window "Réglage BDPV" (TForm2_BDPV) without its toolkit: field values,
-// captions, the presentation text and the "Enregistrer" action.
+// the presentation text and the "Enregistrer" action.
 #include "common/text.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
@@ -9,15 +9,9 @@ namespace vireluz {
 
 class BdpvWindowModel {
  public:
-  static const Text& title();                 // "Réglage BDPV"
-  static const Text& caption_actif();         // "Activer envoi production au site BDPV"
-  static const Text& caption_nom();           // "Nom utilisateur BDPV"
-  static const Text& caption_mot_de_passe();  // "Mot de passe utilisateur BDPV"
-  static const Text& caption_heure();         // "Heure d'envoi au site BDPV"
-  static const Text& caption_compteur();      // "Compteur de PRODUCTION ?"
-  static const Text& caption_logo();          // "Site BDPV"
-  static const Text& presentation_text();     // the read-only text beside the fields (lines end with LF)
-  static const Text& site_address();          // the BDPV home page
+  static inline const Text kCaption = w("Réglage BDPV");
+  static inline const Text kSiteAddress = "http://www.bdpv.fr/";
+  static const Text& presentation_text();  // the read-only text beside the fields (lines end with LF)
 
   BdpvWindowModel(Settings& settings, UserMessages& messages);
 
@@ -38,8 +32,6 @@ class BdpvWindowModel {
   bool enregistrer();
 
  private:
-  void warn(const Text& text);
-
   Settings& settings_;
   UserMessages& messages_;
 };

@@ -7,18 +7,6 @@
 
 namespace vireluz {
 
-const Text& CosmWindowModel::title() {
-  static const Text t = "Cosm (pachube)";
-  return t;
-}
-const Text& CosmWindowModel::caption_actif() {
-  static const Text t = "Activer l'envoi au site Cosm";
-  return t;
-}
-const Text& CosmWindowModel::caption_interval() {
-  static const Text t = "Transfert toutes les X minutes :";
-  return t;
-}
 const std::array<Text, 6>& CosmWindowModel::interval_items() {
   static const std::array<Text, 6> items{"Toutes les minutes",    "Toutes les 3 minutes",
                                          "Toutes les 5 minutes",  "Toutes les 10 minutes",
@@ -34,10 +22,6 @@ const std::array<Text, 5>& CosmWindowModel::value_items() {
                                          w("Intensité PHASE 3"), "Puissance apparente"};
   return items;
 }
-const Text& CosmWindowModel::site_address() {
-  static const Text t = "http://cosm.com/";
-  return t;
-}
 
 CosmWindowModel::CosmWindowModel(Settings& settings, UserMessages& messages)
     : settings_(settings), messages_(messages) {
@@ -48,9 +32,9 @@ const Text& CosmWindowModel::cell(int column, int row) const {
   return settings_.cosm_table.at(static_cast<std::size_t>(row))[column];
 }
 
-void CosmWindowModel::warn(const Text& text) {
-  messages_.show_message(UserMessage{MessageIcon::Warning, "Config Cosm", text});
-}
+namespace {
+const Text kWarningCaption = "Config Cosm";
+}  // namespace
 
 void CosmWindowModel::show() {
   if (settings_.cosm_table.empty()) settings_.cosm_table.resize(1);
@@ -123,11 +107,12 @@ bool CosmWindowModel::enregistrer() {
   // leaves the settings as they were.
   const auto feed_number = parse_int(trim(feed));
   if (!feed_number) {
-    warn(w("Le champ Feed ID doit contenir un nombre entier (\"") + feed + w("\" n'en est pas un)."));
+    messages_.warn(kWarningCaption, w("Le champ Feed ID doit contenir un nombre entier (\"") + feed +
+                                        w("\" n'en est pas un)."));
     return false;
   }
   if (has_control_char(key)) {
-    warn(w("La clé (Key) contient des caractères de contrôle : vérifiez-la."));
+    messages_.warn(kWarningCaption, w("La clé (Key) contient des caractères de contrôle : vérifiez-la."));
     return false;
   }
   settings_.cosm.COSM_actif = actif ? 1 : 0;
@@ -136,7 +121,7 @@ bool CosmWindowModel::enregistrer() {
   settings_.cosm.Interval_envoi = std::clamp(interval_index, 0, 5);
   calcul_intervalle_cosm(settings_);
   if (settings_.cosm.feed == 0 || settings_.cosm.key.empty()) {
-    warn(w("Vous devez compléter FEED & KEY!"));
+    messages_.warn(kWarningCaption, w("Vous devez compléter FEED & KEY!"));
     return false;
   }
   // Rows without a DATA ID (added and never validated) are dropped, keeping

@@ -13,13 +13,11 @@ namespace vireluz {
 
 class CosmWindowModel {
  public:
-  static const Text& title();                          // "Cosm (pachube)"
-  static const Text& caption_actif();                  // "Activer l'envoi au site Cosm"
-  static const Text& caption_interval();               // "Transfert toutes les X minutes :"
+  static inline const Text kCaption = "Cosm (pachube)";
+  static inline const Text kSiteAddress = "http://cosm.com/";
   static const std::array<Text, 6>& interval_items();  // "Toutes les minutes" ...
   static const std::array<Text, 2>& meter_items();     // "Compteur 1", "Compteur 2"
   static const std::array<Text, 5>& value_items();     // "Intensité Mono" ... "Puissance apparente"
-  static const Text& site_address();                   // the Cosm home page
   static constexpr int kGridColumns = 5;
   static bool column_visible(int column) { return column >= 0 && column <= 2; }
 
@@ -53,8 +51,6 @@ class CosmWindowModel {
   bool enregistrer();
 
  private:
-  void warn(const Text& text);
-
   Settings& settings_;
   UserMessages& messages_;
   int selected_ = 0;

@@ -5,13 +5,9 @@
 #include <algorithm>
 #include <string>
 
-namespace vireluz {
+#include "common/io_loop.h"
 
-bool is_numeric_address(std::string_view address) {
-  const std::string a(address);
-  unsigned char buf[16];
-  return inet_pton(AF_INET, a.c_str(), buf) == 1 || inet_pton(AF_INET6, a.c_str(), buf) == 1;
-}
+namespace vireluz {
 
 bool is_loopback_address(std::string_view address) {
   const std::string a(address);

@@ -11,7 +11,6 @@
 
 namespace vireluz {
 
-bool is_numeric_address(std::string_view address);
 // 127.0.0.0/8, ::1 and ::ffff:127.x.x.x.
 bool is_loopback_address(std::string_view address);
 

@@ -7,18 +7,8 @@
 
 namespace vireluz {
 
-namespace {
-const Text kCaption = "Page Web";
-}  // namespace
-
-const Text& WebWindowModel::title() { return kCaption; }
-
 WebWindowModel::WebWindowModel(Settings& settings, UserMessages& messages)
     : settings_(settings), messages_(messages) {}
-
-void WebWindowModel::warn(const Text& text) {
-  messages_.show_message(UserMessage{MessageIcon::Warning, kCaption, text});
-}
 
 void WebWindowModel::show() {
   const WebSettings& s = settings_.web;
@@ -33,7 +23,7 @@ void WebWindowModel::show() {
 
 std::optional<WebSettings> WebWindowModel::checked() {
   if (trim(adresse).empty() || trim(port).empty()) {
-    warn("Veuillez remplir TOUS les champs !");
+    messages_.warn(kCaption, "Veuillez remplir TOUS les champs !");
     return std::nullopt;
   }
   WebSettings s;
@@ -46,12 +36,12 @@ std::optional<WebSettings> WebWindowModel::checked() {
   s.CERTIFICAT = Text(trim(certificat));
   s.CLE = Text(trim(cle));
   if (const auto problem = web_settings_problem(s)) {
-    warn(*problem);
+    messages_.warn(kCaption, *problem);
     return std::nullopt;
   }
   for (const Text* f : {&s.CERTIFICAT, &s.CLE}) {
     if (!f->empty() && ::access(cp1252_to_utf8(*f).c_str(), R_OK) != 0) {
-      warn(w("Le fichier « ") + *f + w(" » est introuvable ou illisible."));
+      messages_.warn(kCaption, w("Le fichier « ") + *f + w(" » est introuvable ou illisible."));
       return std::nullopt;
     }
   }

@@ -12,7 +12,7 @@ namespace vireluz {
 
 class WebWindowModel {
  public:
-  static const Text& title();  // "Page Web"
+  static inline const Text kCaption = "Page Web";
 
   WebWindowModel(Settings& settings, UserMessages& messages);
 
@@ -34,7 +34,6 @@ class WebWindowModel {
 
  private:
   std::optional<WebSettings> checked();
-  void warn(const Text& text);
 
   Settings& settings_;
   UserMessages& messages_;

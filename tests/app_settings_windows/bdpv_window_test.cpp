@@ -53,7 +53,7 @@ TEST_F(BdpvDialog, CaptionsNamesAndShownSettings) {
   EXPECT_EQ(logo->text(), "Site BDPV");
   logo->click();
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0].toString().toStdString(), BdpvWindowModel::site_address());
+  EXPECT_EQ(opened[0].toString().toStdString(), BdpvWindowModel::kSiteAddress);
 }
 
 TEST_F(BdpvDialog, EnregistrerValidatesThenWritesTheSection) {

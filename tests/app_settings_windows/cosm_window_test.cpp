@@ -132,7 +132,7 @@ TEST_F(CosmDialog, TheIntervalTakesEffectAtEnregistrerAndErrorsBecomeMessages) {
   f.show();
   child<QPushButton>(f, "Button_site_cosm")->click();
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0].toString().toStdString(), CosmWindowModel::site_address());
+  EXPECT_EQ(opened[0].toString().toStdString(), CosmWindowModel::kSiteAddress);
 
   // A write that fails is reported, not thrown through the event loop; the
   // interval chosen applies all the same, as the other values typed.

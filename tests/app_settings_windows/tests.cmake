@@ -1,6 +1,8 @@
-# The four settings windows are compiled into the test itself, so that the
-# test does not depend on the rest of the Qt program.
+# The four settings windows and what they share are compiled into the test
+# itself, so that the test does not depend on the rest of the Qt program.
 target_sources(${TEST_TARGET} PRIVATE
+  ${CMAKE_SOURCE_DIR}/src/app/settings_window.h ${CMAKE_SOURCE_DIR}/src/app/settings_window.cpp
+  ${CMAKE_SOURCE_DIR}/src/app/qt_support.h ${CMAKE_SOURCE_DIR}/src/app/qt_support.cpp
   ${CMAKE_SOURCE_DIR}/src/app/cosm_window.h ${CMAKE_SOURCE_DIR}/src/app/cosm_window.cpp
   ${CMAKE_SOURCE_DIR}/src/app/bdpv_window.h ${CMAKE_SOURCE_DIR}/src/app/bdpv_window.cpp
   ${CMAKE_SOURCE_DIR}/src/app/alert_window.h ${CMAKE_SOURCE_DIR}/src/app/alert_window.cpp

@@ -7,14 +7,15 @@
 
 #include "alerts/alert_engine.h"
 #include "alerts/smtp_curl.h"
-#include "common/sim_io_loop.h"
 #include "net_support/loop_peer.h"
+#include "net_support/sim_io_loop.h"
 
 namespace vireluz {
 namespace {
 
 using ::testing::HasSubstr;
 using testing::LoopPeer;
+using testing::SimIoLoop;
 
 class SmtpLimits : public ::testing::Test {
  protected:

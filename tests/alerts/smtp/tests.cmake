@@ -9,3 +9,5 @@ endif()
 target_compile_definitions(${TEST_TARGET} PRIVATE
   VIRELUZ_SMTP_PYTHON="${VIRELUZ_SMTP_PYTHON}"
   VIRELUZ_SMTP_PEER="${CMAKE_CURRENT_LIST_DIR}/smtp_peer.py")
+# The limit tests run the client on simulated time.
+target_sources(${TEST_TARGET} PRIVATE ${CMAKE_SOURCE_DIR}/tests/net_support/sim_io_loop.cpp)

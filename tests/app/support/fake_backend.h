@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "alerts/alert_engine.h"
 #include "app/gui_backend.h"
+#include "common/sim_scheduler.h"
 #include "display/graphs.h"
 
 namespace vireluz::testing {
@@ -32,15 +34,26 @@ class FakeBackend : public GuiBackend {
   Subscription on_automatic_start_done(std::function<void()> minimise) override {
     return automatic_start_done.subscribe(std::move(minimise));
   }
+  AlertEngine& alert_engine() override { return alerts_; }
 
   bool reading = false, one_tic = false, sim = false;
   std::vector<std::string> calls;
   Event<> automatic_start_done;
 
  private:
+  // An alert evaluation that never mails, on a clock that does not move.
+  struct NoMail : MailSender {
+    RequestHandle send(const MailMessage&, const SmtpSettings&, Done) override { return nullptr; }
+  };
+
   MainWindowState main_;
   GraphsWindowState graphs_;
   Settings settings_;
+  SimScheduler sched_;
+  MeasureTable measures_;
+  NoMail mail_;
+  RecordingMessages alert_messages_;
+  AlertEngine alerts_{settings_, measures_, sched_, mail_, sched_, alert_messages_};
 };
 
 }  // namespace vireluz::testing

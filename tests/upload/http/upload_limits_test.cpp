@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "common/sim_io_loop.h"
 #include "net_support/loop_peer.h"
+#include "net_support/sim_io_loop.h"
 #include "support/record_server.h"
 #include "upload/cosm.h"
 #include "upload/http_curl.h"
@@ -13,6 +13,7 @@
 using namespace vireluz;
 using ::testing::HasSubstr;
 using vireluz::testing::LoopPeer;
+using vireluz::testing::SimIoLoop;
 
 namespace {
 

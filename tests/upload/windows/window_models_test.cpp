@@ -216,5 +216,5 @@ TEST(BdpvWindowText, PresentationEndsWithTheDailySentence) {
       w("le logiciel transmettra tout les soirs à 23h59 votre production sur \nvotre compte BDPV.");
   ASSERT_GE(t.size(), end.size());
   EXPECT_EQ(t.substr(t.size() - end.size()), end);
-  EXPECT_NE(t.find("\n" + BdpvWindowModel::site_address() + "\n"), std::string::npos);
+  EXPECT_NE(t.find("\n" + BdpvWindowModel::kSiteAddress + "\n"), std::string::npos);
 }

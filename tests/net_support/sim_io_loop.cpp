@@ -1,6 +1,5 @@
-#include "common/sim_io_loop.h"
+#include "net_support/sim_io_loop.h"
 
-#include <arpa/inet.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -9,14 +8,9 @@
 #include <tuple>
 #include <vector>
 
-namespace vireluz {
+namespace vireluz::testing {
 
 namespace {
-
-bool numeric_address(const std::string& host) {
-  unsigned char buf[sizeof(in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
-}
 
 // A lookup: its answer comes from an alarm, which goes with the request.
 class SimLookup : public Request {
@@ -106,7 +100,7 @@ RequestHandle SimIoLoop::resolve(const std::string& host, ResolveDone done) {
   std::int64_t delay = 0;
   if (host.empty()) {
     answer.error = "nom de serveur vide";
-  } else if (numeric_address(host)) {
+  } else if (is_numeric_address(host)) {
     answer.addresses = {host};
   } else if (host == "localhost") {
     answer.addresses = {"127.0.0.1"};
@@ -174,4 +168,4 @@ void SimIoLoop::run_for(std::int64_t ms) {
   run_until([&] { return now_ms() >= end; }, ms);
 }
 
-}  // namespace vireluz
+}  // namespace vireluz::testing

@@ -1,10 +1,10 @@
 #pragma once
-// The event-loop port on simulated time, for tests and long runs: its clock
-// and its alarms follow a SimScheduler, so that the program's timers and the
-// network's time limits run on one time line, while sockets are real and
-// watched with poll(). run_until() dispatches the sockets that are ready;
-// when none is after a short real wait (a peer process may need it to
-// answer), simulated time jumps to the next alarm or timer.
+// The event-loop port on simulated time, for tests: its clock and its alarms
+// follow a SimScheduler, so that the program's timers and the network's time
+// limits run on one time line, while sockets are real and watched with
+// poll(). run_until() dispatches the sockets that are ready; when none is
+// after a short real wait (a peer process may need it to answer), simulated
+// time jumps to the next alarm or timer.
 //
 // Name lookups answer numeric addresses and "localhost" at once; other names
 // get the answer scripted with script_name(), after its delay in simulated
@@ -18,7 +18,7 @@
 #include "common/io_loop.h"
 #include "common/sim_scheduler.h"
 
-namespace vireluz {
+namespace vireluz::testing {
 
 class SimIoLoop : public IoLoop {
  public:
@@ -51,4 +51,4 @@ class SimIoLoop : public IoLoop {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace vireluz
+}  // namespace vireluz::testing
