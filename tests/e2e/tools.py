@@ -103,6 +103,9 @@ def every_key():
             ("CONFIG_MQTT", "TLS"): 1, ("CONFIG_MQTT", "CA"): ca, ("CONFIG_MQTT", "PREFIXE"): "maison",
             ("CONFIG_MQTT", "DECOUVERTE"): 0, ("CONFIG_MQTT", "PREFIXE DECOUVERTE"): "ha",
             ("CONFIG_MQTT", "PERIODE"): 0,
+            ("CONFIG_WEB", "ACTIF"): 1, ("CONFIG_WEB", "ADRESSE"): "0.0.0.0", ("CONFIG_WEB", "PORT"): 8443,
+            ("CONFIG_WEB", "UTILISATEUR"): "famille", ("CONFIG_WEB", "MOT DE PASSE"): "page été",
+            ("CONFIG_WEB", "CERTIFICAT"): ca, ("CONFIG_WEB", "CLE"): ca,
         }
         # Keys added to the table since (their defaults, which must pass too).
         current = json.loads(settings("--config-dir", d).stdout)
@@ -123,7 +126,7 @@ def every_key():
         for (section, key), value in wanted.items():
             check(clear[section][key] == value, "%s.%s = %r, attendu %r" % (section, key, clear[section][key], value))
         for section, key in [("CONFIG_MAIL", "PASSWORD"), ("CONFIG_BDPV", "mot de passe"), ("CONFIG_COSM", "key"),
-                             ("CONFIG_MQTT", "MOT DE PASSE")]:
+                             ("CONFIG_MQTT", "MOT DE PASSE"), ("CONFIG_WEB", "MOT DE PASSE")]:
             check(shown[section][key] == "********", "%s.%s affiché : %r" % (section, key, shown[section][key]))
         check(shown["cosm_table"][0][0] == "42", "table Cosm perdue : %s" % shown["cosm_table"])
         check(not os.path.exists(home), "écrit dans le dossier personnel (démarrage automatique ?)")
@@ -133,7 +136,7 @@ def every_key():
         for data in files_of(d).values():
             check(data.count(b"\n") == data.count(b"\r\n") and data.count(b"\r") == data.count(b"\r\n"),
                   "fins de ligne : %r" % data)
-            for secret in (MQTT_PASSWORD, "p@ss w0rd?", "clé-api", "mot de passe été"):
+            for secret in (MQTT_PASSWORD, "p@ss w0rd?", "clé-api", "mot de passe été", "page été"):
                 check(secret.encode("cp1252") not in data, "secret en clair : %r" % secret)
 
 
@@ -149,6 +152,7 @@ def refusals():
             (["CONFIG_COSM.COSM actif=1"], "Vous devez compléter FEED & KEY!"),
             (["CONFIG_PRG.PERIODE_ENR=8"], "7 (10 sec en mode 1 compteur !)"),
             (["CONFIG_PRG.FORMAT_DATE=1"], "TYPE_NOM_FICHIER=1"),
+            (["CONFIG_WEB.ADRESSE=0.0.0.0"], "ouvrirait la page au réseau sans mot de passe"),
         ]:
             r = settings("--config-dir", d, *sum([["--set", a] for a in args], []))
             err = r.stderr.decode("utf-8")

@@ -14,6 +14,7 @@
 #include "mqtt/mqtt_window_model.h"
 #include "upload/bdpv_window_model.h"
 #include "upload/cosm_window_model.h"
+#include "web/web_window_model.h"
 
 namespace vireluz::tic {
 
@@ -186,6 +187,22 @@ Window mqtt_window(Settings& s, UserMessages& m) {
           [win] { return win->enregistrer(); }};
 }
 
+Window web_window(Settings& s, UserMessages& m) {
+  auto win = std::make_shared<WebWindowModel>(s, m);
+  win->show();
+  WebWindowModel& f = *win;
+  return {{
+              {"ACTIF", flag(f.actif)},
+              {"ADRESSE", text(f.adresse)},
+              {"PORT", text(f.port)},
+              {"UTILISATEUR", text(f.utilisateur)},
+              {"MOT DE PASSE", text(f.mot_de_passe)},
+              {"CERTIFICAT", text(f.certificat)},
+              {"CLE", text(f.cle)},
+          },
+          [win] { return win->enregistrer(); }};
+}
+
 // The alert window with what it needs around it: no mail is ever sent.
 struct AlertWindow {
   struct NoMail : MailSender {
@@ -240,6 +257,7 @@ const std::vector<WindowKind> kWindows = {
     {{"CONFIG_BDPV"}, bdpv_window},
     {{"CONFIG_COSM"}, cosm_window},
     {{"CONFIG_MQTT"}, mqtt_window},
+    {{"CONFIG_WEB"}, web_window},
     {{"CONFIG_MAIL", "CONFIG_ALERTE"}, alert_window},
 };
 
