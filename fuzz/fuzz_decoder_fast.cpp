@@ -22,11 +22,11 @@
 
 #include "acquisition/decoder.h"
 #include "acquisition/framer.h"
-#include "acquisition/meter_slot.h"
 #include "common/user_messages.h"
 #include "config/settings.h"
 #include "display/graph_state.h"
 #include "display/main_window_state.h"
+#include "meter/meter_slot.h"
 
 namespace {
 
