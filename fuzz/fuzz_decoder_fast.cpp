@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "acquisition/decoder.h"
@@ -40,13 +41,20 @@ struct World {
   MainWindowState window = design_main_window();
   GraphsWindowState graphs;
   RecordingMessages messages;
-  Decoder decoder{settings, meters, measures, counters, window, graphs, messages};
+  // Rebuilt for every input: its plausibility filter remembers the values
+  // it accepted, and an input must not depend on the ones before it.
+  std::optional<Decoder> decoder;
   ComDataPacket1 framer;
+  std::int64_t now_ms = 0;  // a packet a second
 
   World() {
     framer.set_start_string("\x02");
     framer.set_stop_string("\r\x03");
-    framer.on_packet = [this](std::string_view p) { decoder.ComDataPacket1Packet(p); };
+    framer.on_packet = [this](std::string_view p) { packet(p); };
+  }
+  void packet(std::string_view p) {
+    now_ms += 1000;
+    decoder->ComDataPacket1Packet(p, now_ms);
   }
 };
 
@@ -64,6 +72,8 @@ World& fresh_world() {
   w.messages.messages.clear();
   w.messages.no_tic.clear();
   w.framer.clear();
+  w.now_ms = 0;
+  w.decoder.emplace(w.settings, w.meters, w.measures, w.counters, w.window, w.graphs, w.messages);
   return w;
 }
 
@@ -82,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   s.prg.MODE_ECHELLE_GRAPHE = (mode >> 5) & 1;
   // Past the skip of the first packet: every packet is decoded.
   w.counters = ReadingCounters{(mode & 3) % 3, 1, 1};
-  Decoder& decoder = w.decoder;
+  Decoder& decoder = *w.decoder;
   decoder.set_decimal_separator((mode & 0x40) ? '.' : ',');
   decoder.apply_phase_settings();
   decoder.reset_frame_counts();
@@ -94,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::string_view p = stream.substr(from, end - from);
       if (!p.empty() && p.front() == '\x02') p.remove_prefix(1);
       if (!p.empty() && p.back() == '\r') p.remove_suffix(1);
-      decoder.ComDataPacket1Packet(p);
+      w.packet(p);
       from = end + 1;
     }
     return 0;

@@ -171,13 +171,14 @@ class Sender : public MailSender {
  public:
   bool fail = false;
   int sent = 0;
-  void send(const MailMessage& m, const SmtpSettings&, Done done) override {
+  RequestHandle send(const MailMessage& m, const SmtpSettings&, Done done) override {
     if (fail) throw VireluzError("Echec de connexion au serveur SMTP");
     check_envelope_address(m.from);
     if (m.to.empty()) std::abort();
     for (const Text& r : m.to) check_envelope_address(r);
     sent += static_cast<int>(m.body.size() & 1);
     done(std::nullopt);
+    return nullptr;
   }
 };
 
@@ -186,7 +187,7 @@ class Sender : public MailSender {
 class Http : public HttpClient {
  public:
   int status = 200;
-  void send(const HttpRequest& r, Done done) override {
+  RequestHandle send(const HttpRequest& r, Done done) override {
     if (r.target.empty() || r.target[0] != '/') std::abort();
     for (unsigned char c : r.target)
       if (c <= 0x20 || c == 0x7f || c == '#') std::abort();
@@ -205,6 +206,7 @@ class Http : public HttpClient {
       for (unsigned char c : name + value)
         if (c < 0x20 || c == 0x7f) std::abort();
     done(HttpResult{HttpResponse{status, r.target}, {}});
+    return nullptr;
   }
 };
 
