@@ -124,19 +124,21 @@ std::vector<Line> lines_of(std::string_view data, const IniFile::OpaqueKeys& opa
 // well-formed UTF-8). The values of opaque keys are bytes, not text: they
 // stay as they stand and are left out of the decision. The mark goes before
 // the lines are looked at, or the first line's section would not be seen.
+bool looks_utf8(const std::vector<Line>& lines) {
+  bool beyond_ascii = false;
+  for (const Line& l : lines) {
+    if (l.opaque) continue;
+    if (!is_utf8(l.text)) return false;
+    for (char c : l.text) beyond_ascii = beyond_ascii || static_cast<unsigned char>(c) >= 0x80;
+  }
+  return beyond_ascii;
+}
+
 void take_utf8(std::string& data, const IniFile::OpaqueKeys& opaque) {
   const bool bom = std::string_view(data).substr(0, kUtf8Bom.size()) == kUtf8Bom;
   if (bom) data.erase(0, kUtf8Bom.size());
   const std::vector<Line> lines = lines_of(data, opaque);
-  if (!bom) {
-    bool beyond_ascii = false;
-    for (const Line& l : lines) {
-      if (l.opaque) continue;
-      if (!is_utf8(l.text)) return;
-      for (char c : l.text) beyond_ascii = beyond_ascii || static_cast<unsigned char>(c) >= 0x80;
-    }
-    if (!beyond_ascii) return;
-  }
+  if (!bom && !looks_utf8(lines)) return;
   std::string out;
   out.reserve(data.size());
   for (const Line& l : lines) out += l.opaque ? std::string(l.text) : utf8_to_cp1252(l.text);
@@ -282,6 +284,7 @@ Text french_io_reason(int error_number) {
 struct IniFile::Impl {
   CSimpleIniA ini{/*utf8=*/false, /*multikey=*/true, /*multiline=*/false};
   std::vector<std::string> trailer;
+  IniFile::OpaqueKeys opaque;
   Impl() {
     ini.SetSpaces(false);  // "key=value", as Windows writes them
     ini.SetQuotes(false);
@@ -296,6 +299,7 @@ IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 
 void IniFile::parse(std::string data, const OpaqueKeys& opaque) {
   impl_ = std::make_unique<Impl>();
+  impl_->opaque = opaque;
   take_utf8(data, opaque);
   cut_nul_bytes(data);
   drop_unclosed_sections(data);
@@ -380,6 +384,12 @@ std::string IniFile::serialize() const {
   // Text that starts with the bytes of a UTF-8 byte-order mark (a key named
   // "ï»¿...") would be read back as UTF-8: a blank line goes before it.
   if (std::string_view(out).substr(0, kUtf8Bom.size()) == kUtf8Bom) out.insert(0, "\n");
+  // Windows-1252 text whose bytes happen to be well-formed UTF-8 (an "Ã©" as
+  // the only letters beyond ASCII, once a line that was not was dropped)
+  // would be read back as UTF-8 and change: a comment line in Windows-1252
+  // keeps the file what it is (after a blank line, as comments at the end
+  // are written back).
+  if (looks_utf8(lines_of(out, impl_->opaque))) out += "\n; Texte en Windows-1252 (\xE9)\n";
   return with_crlf_line_ends(out);
 }
 

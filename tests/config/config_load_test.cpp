@@ -358,6 +358,22 @@ TEST(ConfigLoad, SavedFileNeverStartsWithAByteOrderMark) {
   EXPECT_EQ(read_bytes(dir.file(kConfigFileName)), once);
 }
 
+// A Windows-1252 file whose only bytes that are not UTF-8 sit on a line the
+// save drops: what is left ("Ã©", here) would be read back as UTF-8 and turn
+// into "é". The saved file says it is Windows-1252, and keeps its value.
+TEST(ConfigLoad, WindowsTextThatWouldLookLikeUtf8AfterASaveKeepsItsMeaning) {
+  std::string saved = "ligne \xE4\xE4\r\n[CONFIG_PRG]\r\nNOM_CPT1=\xC3\xA9\r\n";
+  std::string saves[3];
+  for (std::string& text : saves) {
+    IniFile ini;
+    ini.parse(saved);
+    EXPECT_EQ(ini.get("CONFIG_PRG", "NOM_CPT1"), "\xC3\xA9");
+    text = saved = ini.serialize();
+  }
+  EXPECT_EQ(saves[1], saves[0]);
+  EXPECT_EQ(saves[2], saves[0]);
+}
+
 // From the second save on, a file's text no longer changes (the first may
 // move blank lines), here with a comment after blank lines and a nameless
 // section, which SimpleIni follows with a blank line although it writes
