@@ -316,6 +316,7 @@ Text unscramble_secret(const Text& stored) {
 void write_config_prg(const Settings& s) { write_config_section(s, "CONFIG_PRG"); }
 void write_config_bdpv(const Settings& s) { write_config_section(s, "CONFIG_BDPV"); }
 void write_config_mqtt(const Settings& s) { write_config_section(s, "CONFIG_MQTT"); }
+void write_config_web(const Settings& s) { write_config_section(s, "CONFIG_WEB"); }
 
 void write_setting(const Settings& s, const SettingKey& k) {
   IniFile ini = read_for_update(s, k.file);
@@ -325,13 +326,6 @@ void write_setting(const Settings& s, const SettingKey& k) {
   else
     ini.set(k.section, k.key, value);
   ini.save(path_of(s, k.file));
-}
-
-void write_config_web(const Settings& s) {
-  const std::string path = path_of(s, kConfigFileName);
-  IniFile ini = read_ini_for_update(path);
-  write_keys(s, ini, IniFileId::kConfig, "CONFIG_WEB", KeyWrite::kWithSection);
-  ini.save(path);
 }
 
 void write_config_cosm(Settings& s) {
