@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "config/ini_file.h"
 #include "config/setting_keys.h"
@@ -115,19 +116,22 @@ void read_keys(Settings& s, const IniFile& ini, IniFileId file) {
     if (k.file == file) set_from_file(s, k, ini.get(k.section, k.key));
 }
 
+// Sets a key as the loader reads it back. Keys the Windows version did not
+// have stay out of the file until chosen: at their default they are removed.
+void put_key(const Settings& s, IniFile& ini, const SettingKey& k) {
+  const Text value = file_text_of(s, k);
+  if (k.write == KeyWrite::kWhenChosen && value == setting_default(k))
+    ini.remove(k.section, k.key);
+  else
+    ini.set(k.section, k.key, value);
+}
+
+// Writes the keys of `section` of one file that `which` selects, in table
+// order; those written when chosen go with their section.
 void write_keys(const Settings& s, IniFile& ini, IniFileId file, std::string_view section, KeyWrite which) {
   for (const auto& k : setting_keys()) {
-    if (k.file != file || section != k.section) continue;
-    if (k.write == which) {
-      ini.set(k.section, k.key, file_text_of(s, k));
-    } else if (k.write == KeyWrite::kWhenChosen && which == KeyWrite::kWithSection) {
-      // Keys the Windows version did not have stay out of the file until set.
-      const Text value = file_text_of(s, k);
-      if (value == setting_default(k))
-        ini.remove(k.section, k.key);
-      else
-        ini.set(k.section, k.key, value);
-    }
+    const bool with_section = which == KeyWrite::kWithSection && k.write == KeyWrite::kWhenChosen;
+    if (k.file == file && section == k.section && (k.write == which || with_section)) put_key(s, ini, k);
   }
 }
 
@@ -158,6 +162,12 @@ void write_config_section(const Settings& s, std::string_view section) {
   IniFile ini = read_for_update(s, IniFileId::kConfig);
   write_keys(s, ini, IniFileId::kConfig, section, KeyWrite::kWithSection);
   ini.save(path_of(s, IniFileId::kConfig));
+}
+
+// The value chosen by `index` in a list of values; an index outside the list
+// picks the first value.
+int chosen(int index, std::initializer_list<int> values) {
+  return index > 0 && index < static_cast<int>(values.size()) ? values.begin()[index] : *values.begin();
 }
 
 }  // namespace
@@ -201,55 +211,12 @@ void lire_configuration(Settings& s) {
 }
 
 void calcul_periode_enr(Settings& s) {
-  switch (s.prg.PERIODE_ENR) {
-    case 1:
-      s.RecordPeriodMs = 300000;
-      break;
-    case 2:
-      s.RecordPeriodMs = 600000;
-      break;
-    case 3:
-      s.RecordPeriodMs = 900000;
-      break;
-    case 4:
-      s.RecordPeriodMs = 1800000;
-      break;
-    case 5:
-      s.RecordPeriodMs = 3600000;
-      break;
-    case 6:
-      s.RecordPeriodMs = 1;
-      break;  // at each full hour
-    case 7:
-      s.RecordPeriodMs = 10000;
-      break;
-    default:
-      s.RecordPeriodMs = 60000;
-      break;
-  }
+  // 1 ms stands for "at each full hour".
+  s.RecordPeriodMs = chosen(s.prg.PERIODE_ENR, {60000, 300000, 600000, 900000, 1800000, 3600000, 1, 10000});
 }
 
 void calcul_intervalle_cosm(Settings& s) {
-  switch (s.cosm.Interval_envoi) {
-    case 1:
-      s.CosmIntervalMinutes = 3;
-      break;
-    case 2:
-      s.CosmIntervalMinutes = 5;
-      break;
-    case 3:
-      s.CosmIntervalMinutes = 10;
-      break;
-    case 4:
-      s.CosmIntervalMinutes = 15;
-      break;
-    case 5:
-      s.CosmIntervalMinutes = 60;
-      break;
-    default:
-      s.CosmIntervalMinutes = 1;
-      break;
-  }
+  s.CosmIntervalMinutes = chosen(s.cosm.Interval_envoi, {1, 3, 5, 10, 15, 60});
 }
 
 // "hhmm" (or "hh:mm"). Anything else, or a time that does not exist (2460),
@@ -320,11 +287,7 @@ void write_config_web(const Settings& s) { write_config_section(s, "CONFIG_WEB")
 
 void write_setting(const Settings& s, const SettingKey& k) {
   IniFile ini = read_for_update(s, k.file);
-  const Text value = file_text_of(s, k);
-  if (k.write == KeyWrite::kWhenChosen && value == setting_default(k))
-    ini.remove(k.section, k.key);
-  else
-    ini.set(k.section, k.key, value);
+  put_key(s, ini, k);
   ini.save(path_of(s, k.file));
 }
 
