@@ -83,34 +83,6 @@ bool is_row_key(const Text& key) {
   return !key.empty() && std::all_of(key.begin(), key.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
 }
 
-// Writes [GENERAL] and the cells of a grid. Only non-empty cells are written;
-// a row key of a column section that no cell writes now (a cell emptied, a row
-// deleted since the last save) is removed, or it would come back into the
-// table at the next load.
-template <class Row>
-void write_grid_counts(IniFile& ini, const std::vector<Row>& rows) {
-  ini.set(kGeneral, kColCount, std::to_string(Row::kColumns));
-  ini.set(kGeneral, kRowCount, std::to_string(rows.size()));
-}
-
-template <class Row>
-void write_grid_cells(IniFile& ini, const std::vector<Row>& rows) {
-  for (int c = 0; c < Row::kColumns; ++c) {
-    const Text section = std::to_string(c);
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      const Text& cell = rows[r][c];
-      if (!cell.empty()) ini.set(section, std::to_string(r), cell);
-    }
-    for (const Text& key : ini.keys(section)) {
-      if (!is_row_key(key)) continue;
-      const auto r = parse_int(key);
-      if (!r || *r < 0 || static_cast<std::size_t>(*r) >= rows.size() ||
-          rows[static_cast<std::size_t>(*r)][c].empty() || key != std::to_string(*r))
-        ini.remove(section, key);
-    }
-  }
-}
-
 void read_keys(Settings& s, const IniFile& ini, IniFileId file) {
   for (const auto& k : setting_keys())
     if (k.file == file) set_from_file(s, k, ini.get(k.section, k.key));
@@ -132,6 +104,36 @@ void write_keys(const Settings& s, IniFile& ini, IniFileId file, std::string_vie
   for (const auto& k : setting_keys()) {
     const bool with_section = which == KeyWrite::kWithSection && k.write == KeyWrite::kWhenChosen;
     if (k.file == file && section == k.section && (k.write == which || with_section)) put_key(s, ini, k);
+  }
+}
+
+// Writes a grid in the order of the Windows version: the counts in [GENERAL],
+// the section's keys written after them ("TABLEAU VIDE", the table's state,
+// set here in memory too), then the cells. Only non-empty cells are written;
+// a row key of a column section that no cell writes now (a cell emptied, a row
+// deleted since the last save) is removed, or it would come back into the
+// table at the next load.
+template <class Row>
+void write_grid(const Settings& s, IniFile& ini, IniFileId file, std::string_view keys_section,
+                std::vector<Row>& rows, Text& tableau_vide) {
+  if (rows.empty()) rows.resize(1);
+  ini.set(kGeneral, kColCount, std::to_string(Row::kColumns));
+  ini.set(kGeneral, kRowCount, std::to_string(rows.size()));
+  tableau_vide = rows[0][0].empty() ? "OUI" : "NON";
+  write_keys(s, ini, file, keys_section, KeyWrite::kAfterGrid);
+  for (int c = 0; c < Row::kColumns; ++c) {
+    const Text section = std::to_string(c);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const Text& cell = rows[r][c];
+      if (!cell.empty()) ini.set(section, std::to_string(r), cell);
+    }
+    for (const Text& key : ini.keys(section)) {
+      if (!is_row_key(key)) continue;
+      const auto r = parse_int(key);
+      if (!r || *r < 0 || static_cast<std::size_t>(*r) >= rows.size() ||
+          rows[static_cast<std::size_t>(*r)][c].empty() || key != std::to_string(*r))
+        ini.remove(section, key);
+    }
   }
 }
 
@@ -292,31 +294,19 @@ void write_setting(const Settings& s, const SettingKey& k) {
 }
 
 void write_config_cosm(Settings& s) {
-  const std::string path = path_of(s, kConfigFileName);
   IniFile ini = read_for_update(s, IniFileId::kConfig);
-  if (s.cosm_table.empty()) s.cosm_table.resize(1);
   write_keys(s, ini, IniFileId::kConfig, "CONFIG_COSM", KeyWrite::kWithSection);
-  write_grid_counts(ini, s.cosm_table);
-  // The table's state, in memory and in the file.
-  s.cosm.TABLEAU_VIDE = s.cosm_table[0][0].empty() ? "OUI" : "NON";
-  write_keys(s, ini, IniFileId::kConfig, "CONFIG_COSM", KeyWrite::kAfterGrid);
-  write_grid_cells(ini, s.cosm_table);
-  ini.save(path);
+  write_grid(s, ini, IniFileId::kConfig, "CONFIG_COSM", s.cosm_table, s.cosm.TABLEAU_VIDE);
+  ini.save(path_of(s, IniFileId::kConfig));
 }
 
 void write_alert_file(Settings& s) {
-  const std::string path = path_of(s, kAlertFileName);
   IniFile ini = read_for_update(s, IniFileId::kAlert);
-  if (s.alert_table.empty()) s.alert_table.resize(1);
   write_keys(s, ini, IniFileId::kAlert, "CONFIG_MAIL", KeyWrite::kWithSection);
   write_keys(s, ini, IniFileId::kAlert, "CONFIG_ALERTE", KeyWrite::kWithSection);
-  write_grid_counts(ini, s.alert_table);
-  // The table's state, in memory and in the file.
-  s.mail.TABLEAU_VIDE = s.alert_table[0][0].empty() ? "OUI" : "NON";
-  write_keys(s, ini, IniFileId::kAlert, "CONFIG_MAIL", KeyWrite::kAfterGrid);
   for (auto& row : s.alert_table) row[11] = "0";  // every rule re-armed
-  write_grid_cells(ini, s.alert_table);
-  ini.save(path);
+  write_grid(s, ini, IniFileId::kAlert, "CONFIG_MAIL", s.alert_table, s.mail.TABLEAU_VIDE);
+  ini.save(path_of(s, IniFileId::kAlert));
 }
 
 }  // namespace vireluz
