@@ -31,11 +31,6 @@ namespace {
 constexpr int kRenderPeriodMs = 150;
 constexpr int kStartWithoutActivationMs = 700;
 
-bool same(const Field& a, const Field& b) {
-  return a.text == b.text && a.visible == b.visible && a.enabled == b.enabled &&
-         a.background == b.background && a.font == b.font && a.bold == b.bold && a.width == b.width;
-}
-
 QString style_of(const QString& selector, const Field& f) {
   QString s;
   if (const QColor bg = to_qcolor(f.background); bg.isValid()) s += "background-color: " + bg.name() + ";";
@@ -303,7 +298,7 @@ void TForm1::render(bool force) {
   bool layout_changed = false;
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     Field f = st.fields[i];
-    if (!rendered_once_ || !same(f, last_.fields[i])) {
+    if (!rendered_once_ || f != last_.fields[i]) {
       if (!rendered_once_ || f.visible != last_.fields[i].visible || f.width != last_.fields[i].width)
         layout_changed = true;
       apply_field(i, f);
@@ -312,10 +307,7 @@ void TForm1::render(bool force) {
   }
   for (std::size_t i = 0; i < kLedCount; ++i) {
     const Led& l = st.leds[i];
-    const Led& o = last_.leds[i];
-    if (rendered_once_ && l.on == o.on && l.on_colour == o.on_colour && l.off_colour == o.off_colour &&
-        l.visible == o.visible)
-      continue;
+    if (rendered_once_ && l == last_.leds[i]) continue;
     leds_[i]->set_colours(to_qcolor(l.on_colour), to_qcolor(l.off_colour));
     leds_[i]->set_on(l.on);
     leds_[i]->setVisible(l.visible);
