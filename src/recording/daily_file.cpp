@@ -86,14 +86,7 @@ DailyFile::DailyFile(const Settings& settings, const std::array<MeterSlot, 2>& m
       hooks_(std::move(hooks)),
       program_dir_(std::move(program_dir)),
       timer_(timers.create_timer("Timer_donnees_jour", kMinuteMs)) {
-  timer_->set_handler([this] {
-    if (!hooks_.on_error) return Timer_donnees_jourTimer();
-    try {
-      Timer_donnees_jourTimer();
-    } catch (const VireluzError& e) {
-      hooks_.on_error(e);
-    }
-  });
+  timer_->set_handler([this] { Timer_donnees_jourTimer(); });
   timer_->set_enabled(true);
 }
 
