@@ -83,11 +83,6 @@ bool is_row_key(const Text& key) {
   return !key.empty() && std::all_of(key.begin(), key.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
 }
 
-void read_keys(Settings& s, const IniFile& ini, IniFileId file) {
-  for (const auto& k : setting_keys())
-    if (k.file == file) set_from_file(s, k, ini.get(k.section, k.key));
-}
-
 // Sets a key as the loader reads it back. Keys the Windows version did not
 // have stay out of the file until chosen: at their default they are removed.
 void put_key(const Settings& s, IniFile& ini, const SettingKey& k) {
@@ -137,8 +132,6 @@ void write_grid(const Settings& s, IniFile& ini, IniFileId file, std::string_vie
   }
 }
 
-std::string path_of(const Settings& s, const char* name) { return s.ConfigDir + name; }
-
 // The scrambled keys of one file: bytes, not text (see IniFile::OpaqueKeys).
 const IniFile::OpaqueKeys& secret_keys(IniFileId file) {
   static const auto keys_of = [](IniFileId f) {
@@ -152,11 +145,21 @@ const IniFile::OpaqueKeys& secret_keys(IniFileId file) {
 }
 
 std::string path_of(const Settings& s, IniFileId file) {
-  return path_of(s, file == IniFileId::kConfig ? kConfigFileName : kAlertFileName);
+  return s.ConfigDir + (file == IniFileId::kConfig ? kConfigFileName : kAlertFileName);
 }
 
 IniFile read_for_update(const Settings& s, IniFileId file) {
   return read_ini_for_update(path_of(s, file), secret_keys(file));
+}
+
+// Loads one file's keys into `s` (an unreadable file gives the defaults), and
+// returns the file for its grid.
+IniFile read_keys(Settings& s, IniFileId file) {
+  IniFile ini;
+  ini.read(path_of(s, file), nullptr, secret_keys(file));
+  for (const auto& k : setting_keys())
+    if (k.file == file) set_from_file(s, k, ini.get(k.section, k.key));
+  return ini;
 }
 
 // Writes the keys of one section of vireluz_cfg.ini, in table order.
@@ -190,17 +193,13 @@ std::string choose_config_dir(const std::string& program_dir, const std::string&
 }
 
 void lire_configuration(Settings& s) {
-  IniFile alert;  // unreadable: the defaults
-  alert.read(path_of(s, kAlertFileName), nullptr, secret_keys(IniFileId::kAlert));
-  read_keys(s, alert, IniFileId::kAlert);
+  const IniFile alert = read_keys(s, IniFileId::kAlert);
   if (s.mail.TABLEAU_VIDE != "OUI") {
     const int rows = load_grid(alert, s.alert_table);
     if (rows > 0) s.AlertRowCount = rows;
   }
 
-  IniFile cfg;
-  cfg.read(path_of(s, kConfigFileName), nullptr, secret_keys(IniFileId::kConfig));
-  read_keys(s, cfg, IniFileId::kConfig);
+  const IniFile cfg = read_keys(s, IniFileId::kConfig);
   calcul_heure_bdpv(s);
   if (s.cosm.TABLEAU_VIDE != "OUI") {
     const int rows = load_grid(cfg, s.cosm_table);
