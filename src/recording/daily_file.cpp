@@ -1,6 +1,5 @@
 #include "recording/daily_file.h"
 
-#include <exception>
 #include <optional>
 #include <vector>
 
