@@ -13,8 +13,6 @@ class TForm2_BDPV : public SettingsWindow {
   // and any error of an action go.
   TForm2_BDPV(Settings& settings, UserMessages& messages, QWidget* parent = nullptr);
 
-  BdpvWindowModel& model() { return model_; }
-
  private:
   BdpvWindowModel model_;
 };

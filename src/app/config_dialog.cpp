@@ -25,11 +25,15 @@ TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::str
   setWindowIcon(program_icon());
   ConfigControls& c = model_.controls;
   auto enabled = [this](QWidget* w, const bool& flag) { bind({}, [w, &flag] { w->setEnabled(flag); }); };
-  // The model pairs the radio buttons and says which is checked.
-  auto radio = [this](const char* name, const QString& text, const bool& checked) {
+  // The model pairs the radio buttons and says which is checked; a click runs
+  // the model's handler.
+  ConfigWindow& m = model_;
+  auto radio = [this](const char* name, const QString& text, const bool& checked,
+                      std::function<void()> click) {
     auto* r = named(new QRadioButton(text), name);
     r->setAutoExclusive(false);
     bind({}, [r, &checked] { r->setChecked(checked); });
+    connect(r, &QAbstractButton::clicked, this, [this, click = std::move(click)] { run(click); });
     return r;
   };
 
@@ -48,27 +52,36 @@ TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::str
   auto* Edit_nom_cpt2 = edit("Edit_nom_cpt2", c.Edit_nom_cpt2);
   enabled(Edit_nom_cpt2, c.Edit_nom_cpt2_enabled);
   DirectoryListBox1_ = edit("DirectoryListBox1", c.DirectoryListBox1);
-  auto* Radio_enregistrement = radio("Radio_enregistrement", "Enregistrements.csv", c.Radio_enregistrement);
+  auto* Radio_enregistrement = radio("Radio_enregistrement", "Enregistrements.csv", c.Radio_enregistrement,
+                                     [&m] { m.Radio_enregistrementClick(); });
   auto* Radio_enregistrementdate =
-      radio("Radio_enregistrementdate", "vireluz + date du jour.csv", c.Radio_enregistrementdate);
+      radio("Radio_enregistrementdate", "vireluz + date du jour.csv", c.Radio_enregistrementdate,
+            [&m] { m.Radio_enregistrementdateClick(); });
   auto* new_format_date = named(new QCheckBox("format: année-mois-jour"), "new_format_date");
   bind([this, new_format_date] { model_.set_date_format(new_format_date->isChecked()); },
        [new_format_date, &c] { new_format_date->setChecked(c.new_format_date); });
   enabled(new_format_date, c.new_format_date_enabled);
   auto* production_csv = check("production_csv", "Production dans fichier séparé", c.production_csv);
-  auto* RadioPROD1 = radio("RadioPROD1", "CPT1", c.RadioPROD1);
-  auto* RadioPROD2 = radio("RadioPROD2", "CPT2", c.RadioPROD2);
-  auto* RadioButton_entete = radio("RadioButton_entete", "Avec: version et ADCO", c.RadioButton_entete);
-  auto* RadioButton_sansentete =
-      radio("RadioButton_sansentete", "Sans: version et ADCO", c.RadioButton_sansentete);
-  auto* RadioButton_demAUTO = radio("RadioButton_demAUTO", "Redémarrage AUTO", c.RadioButton_demAUTO);
+  auto* RadioPROD1 = radio("RadioPROD1", "CPT1", c.RadioPROD1, [&m] { m.select_prod(1); });
+  auto* RadioPROD2 = radio("RadioPROD2", "CPT2", c.RadioPROD2, [&m] { m.select_prod(2); });
+  auto* RadioButton_entete = radio("RadioButton_entete", "Avec: version et ADCO", c.RadioButton_entete,
+                                   [&m] { m.select_entete(false); });
+  auto* RadioButton_sansentete = radio("RadioButton_sansentete", "Sans: version et ADCO",
+                                       c.RadioButton_sansentete, [&m] { m.select_entete(true); });
+  auto* RadioButton_demAUTO = radio("RadioButton_demAUTO", "Redémarrage AUTO", c.RadioButton_demAUTO,
+                                    [&m] { m.RadioButton_demAUTOClick(); });
   auto* RadioButton_sansdemauto =
-      radio("RadioButton_sansdemauto", "SANS redémarrage", c.RadioButton_sansdemauto);
+      radio("RadioButton_sansdemauto", "SANS redémarrage", c.RadioButton_sansdemauto,
+            [&m] { m.RadioButton_sansdemautoClick(); });
   auto* CheckBox_PTEC = check("CheckBox_PTEC", "PTEC (période tarifaire en cours)", c.CheckBox_PTEC);
-  auto* RadioButton_Isous = radio("RadioButton_Isous", "Suivant Intensité souscrite", c.RadioButton_Isous);
-  auto* RadioButton_Imax = radio("RadioButton_Imax", "Suivant I Max (automatique)", c.RadioButton_Imax);
-  auto* RadioButton_intensite = radio("RadioButton_intensite", "Intensité", c.RadioButton_intensite);
-  auto* RadioButton_PA = radio("RadioButton_PA", "Puissance Apparente", c.RadioButton_PA);
+  auto* RadioButton_Isous = radio("RadioButton_Isous", "Suivant Intensité souscrite", c.RadioButton_Isous,
+                                  [&m] { m.select_isous(false); });
+  auto* RadioButton_Imax = radio("RadioButton_Imax", "Suivant I Max (automatique)", c.RadioButton_Imax,
+                                 [&m] { m.select_isous(true); });
+  auto* RadioButton_intensite = radio("RadioButton_intensite", "Intensité", c.RadioButton_intensite,
+                                      [&m] { m.RadioButton_intensiteClick(); });
+  auto* RadioButton_PA =
+      radio("RadioButton_PA", "Puissance Apparente", c.RadioButton_PA, [&m] { m.RadioButton_PAClick(); });
   auto* Button2 = named(new QPushButton("Sauvegarder et Quitter"), "Button2");
   auto* Button1 = named(new QPushButton("Quitter sans sauvegarder"), "Button1");
 
@@ -139,23 +152,6 @@ TForm_cfg::TForm_cfg(GuiBackend& backend, UserMessages& messages, const std::str
   buttons->addWidget(Button1);
   top->addLayout(buttons);
 
-  // The user's clicks: read the widgets, run the model's handler, show the result.
-  auto on = [this](QAbstractButton* b, std::function<void()> fn) {
-    connect(b, &QAbstractButton::clicked, this, [this, fn = std::move(fn)] { run(fn); });
-  };
-  ConfigWindow& m = model_;
-  on(Radio_enregistrement, [&m] { m.Radio_enregistrementClick(); });
-  on(Radio_enregistrementdate, [&m] { m.Radio_enregistrementdateClick(); });
-  on(RadioButton_PA, [&m] { m.RadioButton_PAClick(); });
-  on(RadioButton_intensite, [&m] { m.RadioButton_intensiteClick(); });
-  on(RadioButton_sansdemauto, [&m] { m.RadioButton_sansdemautoClick(); });
-  on(RadioButton_demAUTO, [&m] { m.RadioButton_demAUTOClick(); });
-  on(RadioButton_Isous, [&m] { m.select_isous(false); });
-  on(RadioButton_Imax, [&m] { m.select_isous(true); });
-  on(RadioButton_entete, [&m] { m.select_entete(false); });
-  on(RadioButton_sansentete, [&m] { m.select_entete(true); });
-  on(RadioPROD1, [&m] { m.select_prod(1); });
-  on(RadioPROD2, [&m] { m.select_prod(2); });
   connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
   connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { leave(); }); });
   connect(browse, &QToolButton::clicked, this, [this] { guarded([this] { choose_folder(); }); });

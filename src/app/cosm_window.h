@@ -13,8 +13,6 @@ class TForm_Cosm : public SettingsWindow {
   // messages: where the model's warnings and any error of an action go.
   TForm_Cosm(Settings& settings, UserMessages& messages, QWidget* parent = nullptr);
 
-  CosmWindowModel& model() { return model_; }
-
  private:
   CosmWindowModel model_;
 };

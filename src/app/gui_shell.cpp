@@ -57,7 +57,7 @@ void place_over(QWidget& window, const QWidget& owner) {
 
 GuiShell::GuiShell(GuiBackend& backend, QtUserMessages& messages, bool start, const std::string& program_path,
                    const std::string& config_dir)
-    : backend_(backend), start_(start) {
+    : start_(start) {
   // Every dialog opens centred on the main window and wholly on the screen.
   // The other windows do not exist yet when the main window is created (it
   // comes first): the links read their pointer when used.

@@ -46,7 +46,6 @@ class GuiShell {
   void render();
 
  private:
-  GuiBackend& backend_;
   bool start_;
   std::unique_ptr<TForm1> main_;
   TForm_a_propos* a_propos_ = nullptr;

@@ -31,11 +31,6 @@ namespace {
 constexpr int kRenderPeriodMs = 150;
 constexpr int kStartWithoutActivationMs = 700;
 
-bool same(const Field& a, const Field& b) {
-  return a.text == b.text && a.visible == b.visible && a.enabled == b.enabled &&
-         a.background == b.background && a.font == b.font && a.bold == b.bold && a.width == b.width;
-}
-
 QString style_of(const QString& selector, const Field& f) {
   QString s;
   if (const QColor bg = to_qcolor(f.background); bg.isValid()) s += "background-color: " + bg.name() + ";";
@@ -98,11 +93,12 @@ QAction* TForm1::on_trigger(QAction* a, const char* name, std::function<void()> 
   return a;
 }
 
-QLabel* TForm1::field_label(FieldId id) {
-  auto* l = new QLabel;
-  l->setObjectName(name_of(id));
-  fields_[static_cast<std::size_t>(id)] = l;
-  return l;
+template <class W>
+W* TForm1::field(FieldId id) {
+  auto* w = new W;
+  w->setObjectName(name_of(id));
+  fields_[static_cast<std::size_t>(id)] = w;
+  return w;
 }
 
 ui::Led* TForm1::field_led(LedId id) {
@@ -141,18 +137,14 @@ void TForm1::build() {
   on_trigger(menu->addAction("Réduire"), "Reduire1", [this] { minimise(); });
   on_trigger(menu->addAction("A propos"), "A_propos1", windows_.a_propos);
 
-  auto* panel = new QWidget;
-  fields_[static_cast<std::size_t>(FieldId::Panel1)] = panel;
-  panel->setObjectName("Panel1");
+  auto* panel = field<QWidget>(FieldId::Panel1);
   setCentralWidget(panel);
   auto* outer = new QVBoxLayout(panel);
 
   // Top row: meter-selection and reception LEDs, interface, buttons.
   auto* top = new QHBoxLayout;
   auto button = [&](FieldId id, std::function<void()> fn) {
-    auto* b = new QPushButton;
-    b->setObjectName(name_of(id));
-    fields_[static_cast<std::size_t>(id)] = b;
+    auto* b = field<QPushButton>(id);
     connect(b, &QPushButton::clicked, this, [this, fn = std::move(fn)] {
       guarded(fn);
       render();
@@ -162,10 +154,10 @@ void TForm1::build() {
   top->addWidget(field_led(LedId::rmLed_Led_verte));
   top->addWidget(field_led(LedId::rmLed_Led_jaune));
   top->addWidget(field_led(LedId::rmLed_Led_bleu));
-  top->addWidget(field_label(FieldId::Label_trame_recue));
+  top->addWidget(field<QLabel>(FieldId::Label_trame_recue));
   top->addSpacing(12);
-  top->addWidget(field_label(FieldId::Label_type_interface));
-  top->addWidget(field_label(FieldId::Label_com));
+  top->addWidget(field<QLabel>(FieldId::Label_type_interface));
+  top->addWidget(field<QLabel>(FieldId::Label_com));
   top->addStretch(1);
   outer->addLayout(top);
   // The buttons on a row of their own: with one meter the window is narrow.
@@ -178,12 +170,10 @@ void TForm1::build() {
   outer->addLayout(buttons);
 
   // The automatic-start panel, red, hidden until the automatic start runs.
-  auto* demauto = new QFrame;
-  demauto->setObjectName("Panel_demauto");
-  fields_[static_cast<std::size_t>(FieldId::Panel_demauto)] = demauto;
+  auto* demauto = field<QFrame>(FieldId::Panel_demauto);
   auto* dl = new QHBoxLayout(demauto);
   for (FieldId id : {FieldId::Label_demauto1, FieldId::Label_demauto2, FieldId::Label_demauto3}) {
-    QLabel* l = field_label(id);
+    QLabel* l = field<QLabel>(id);
     QFont f = l->font();
     f.setPointSize(f.pointSize() + 4);
     f.setBold(true);
@@ -224,23 +214,19 @@ void TForm1::build() {
 
 QWidget* TForm1::build_meter(int meter) {
   const MeterComponents& c = kMeter[static_cast<std::size_t>(meter)];
-  auto* box = new QGroupBox;
-  box->setObjectName(name_of(c.group_box));
-  fields_[static_cast<std::size_t>(c.group_box)] = box;
+  auto* box = field<QGroupBox>(c.group_box);
   auto* grid = new QGridLayout(box);
   grid->setVerticalSpacing(3);
   int row = 0;
   auto edit = [&](FieldId id) {
-    auto* e = new QLineEdit;
-    e->setObjectName(name_of(id));
+    auto* e = field<QLineEdit>(id);
     e->setReadOnly(true);
     e->setFocusPolicy(Qt::ClickFocus);
     e->setMinimumWidth(130);
-    fields_[static_cast<std::size_t>(id)] = e;
     return e;
   };
   auto pair = [&](FieldId lab, FieldId ed) {
-    grid->addWidget(field_label(lab), row, 0);
+    grid->addWidget(field<QLabel>(lab), row, 0);
     grid->addWidget(edit(ed), row, 1, 1, 2);
     ++row;
   };
@@ -250,7 +236,7 @@ QWidget* TForm1::build_meter(int meter) {
   pair(c.label_ptec, c.ptec);
   for (std::size_t i = 0; i < 6; ++i) pair(c.label_index[i], c.index[i]);
   for (std::size_t i = 0; i < 3; ++i) {
-    grid->addWidget(field_label(c.label_i_inst[i]), row, 0);
+    grid->addWidget(field<QLabel>(c.label_i_inst[i]), row, 0);
     grid->addWidget(edit(c.i_inst[i]), row, 1);
     auto* g = new ui::BarGauge;
     g->setObjectName(QString::fromLatin1(gauge_name(c.gauge[i]).data(), gauge_name(c.gauge[i]).size()));
@@ -264,11 +250,11 @@ QWidget* TForm1::build_meter(int meter) {
   pair(c.label_saison, c.saison);
   for (auto [lab, ledid] :
        {std::pair{c.label_pilote, c.led_pilote}, std::pair{c.label_couleur, c.led_couleur}}) {
-    grid->addWidget(field_label(lab), row, 0);
+    grid->addWidget(field<QLabel>(lab), row, 0);
     grid->addWidget(field_led(ledid), row, 1);
     ++row;
   }
-  grid->addWidget(field_label(c.label_jaune), row, 0, 1, 3);
+  grid->addWidget(field<QLabel>(c.label_jaune), row, 0, 1, 3);
   grid->setColumnStretch(2, 1);
   return box;
 }
@@ -312,7 +298,7 @@ void TForm1::render(bool force) {
   bool layout_changed = false;
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     Field f = st.fields[i];
-    if (!rendered_once_ || !same(f, last_.fields[i])) {
+    if (!rendered_once_ || f != last_.fields[i]) {
       if (!rendered_once_ || f.visible != last_.fields[i].visible || f.width != last_.fields[i].width)
         layout_changed = true;
       apply_field(i, f);
@@ -321,10 +307,7 @@ void TForm1::render(bool force) {
   }
   for (std::size_t i = 0; i < kLedCount; ++i) {
     const Led& l = st.leds[i];
-    const Led& o = last_.leds[i];
-    if (rendered_once_ && l.on == o.on && l.on_colour == o.on_colour && l.off_colour == o.off_colour &&
-        l.visible == o.visible)
-      continue;
+    if (rendered_once_ && l == last_.leds[i]) continue;
     leds_[i]->set_colours(to_qcolor(l.on_colour), to_qcolor(l.off_colour));
     leds_[i]->set_on(l.on);
     leds_[i]->setVisible(l.visible);

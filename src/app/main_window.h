@@ -78,8 +78,9 @@ class TForm1 : public QMainWindow {
   void on_focus_changed(QWidget* old, QWidget* now);
   // `a`, named, runs fn (an exception is shown) and renders the window.
   QAction* on_trigger(QAction* a, const char* name, std::function<void()> fn);
-  // A label or LED of the presentation state, named after its component.
-  QLabel* field_label(FieldId id);
+  // A widget or LED of the presentation state, named after its component.
+  template <class W>
+  W* field(FieldId id);
   ui::Led* field_led(LedId id);
   void update_title();
 

@@ -13,8 +13,6 @@ class TForm_MQTT : public SettingsWindow {
   TForm_MQTT(Settings& settings, UserMessages& messages, MqttClientFactory* clients,
              QWidget* parent = nullptr);
 
-  MqttWindowModel& model() { return model_; }
-
  private:
   MqttWindowModel model_;
 };

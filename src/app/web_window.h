@@ -11,8 +11,6 @@ class TForm_Web : public SettingsWindow {
  public:
   TForm_Web(Settings& settings, UserMessages& messages, QWidget* parent = nullptr);
 
-  WebWindowModel& model() { return model_; }
-
  private:
   WebWindowModel model_;
 };

@@ -71,4 +71,33 @@ class TimerFactory {
   virtual std::unique_ptr<Timer> create_timer(const std::string& name, int interval_ms) = 0;
 };
 
+// A timer factory whose timers run their handler inside `guard` (the
+// program's guard, which shows what a handler throws).
+class GuardedTimerFactory : public TimerFactory {
+ public:
+  using Guard = std::function<void(const std::function<void()>&)>;
+  GuardedTimerFactory(TimerFactory& inner, Guard guard) : inner_(inner), guard_(std::move(guard)) {}
+  std::unique_ptr<Timer> create_timer(const std::string& name, int interval_ms) override {
+    return std::make_unique<Guarded>(inner_.create_timer(name, interval_ms), guard_);
+  }
+
+ private:
+  class Guarded : public Timer {
+   public:
+    Guarded(std::unique_ptr<Timer> inner, Guard guard) : inner_(std::move(inner)) {
+      inner_->set_handler([this, guard = std::move(guard)] { guard([this] { fire(); }); });
+    }
+    void set_interval(int ms) override { inner_->set_interval(ms); }
+    int interval() const override { return inner_->interval(); }
+    void set_enabled(bool on) override { inner_->set_enabled(on); }
+    bool enabled() const override { return inner_->enabled(); }
+
+   private:
+    std::unique_ptr<Timer> inner_;
+  };
+
+  TimerFactory& inner_;
+  Guard guard_;
+};
+
 }  // namespace vireluz

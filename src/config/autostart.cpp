@@ -31,22 +31,9 @@ bool is_dir(const std::string& path) {
 std::string escape_string_value(const std::string& s) {
   std::string out;
   for (char c : s) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
+    const char code = c == '\\' ? '\\' : c == '\n' ? 'n' : c == '\t' ? 't' : c == '\r' ? 'r' : '\0';
+    if (code != '\0') out += '\\';
+    out += code != '\0' ? code : c;
   }
   return out;
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "config/ini_file.h"
 #include "config/setting_keys.h"
@@ -82,18 +83,39 @@ bool is_row_key(const Text& key) {
   return !key.empty() && std::all_of(key.begin(), key.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
 }
 
-// Writes [GENERAL] and the cells of a grid. Only non-empty cells are written;
+// Sets a key as the loader reads it back. Keys the Windows version did not
+// have stay out of the file until chosen: at their default they are removed.
+void put_key(const Settings& s, IniFile& ini, const SettingKey& k) {
+  const Text value = file_text_of(s, k);
+  if (k.write == KeyWrite::kWhenChosen && value == setting_default(k))
+    ini.remove(k.section, k.key);
+  else
+    ini.set(k.section, k.key, value);
+}
+
+// Writes the keys of `section` of one file that `which` selects, in table
+// order; those written when chosen go with their section.
+void write_keys(const Settings& s, IniFile& ini, IniFileId file, std::string_view section, KeyWrite which) {
+  for (const auto& k : setting_keys()) {
+    const bool with_section = which == KeyWrite::kWithSection && k.write == KeyWrite::kWhenChosen;
+    if (k.file == file && section == k.section && (k.write == which || with_section)) put_key(s, ini, k);
+  }
+}
+
+// Writes a grid in the order of the Windows version: the counts in [GENERAL],
+// the section's keys written after them ("TABLEAU VIDE", the table's state,
+// set here in memory too), then the cells. Only non-empty cells are written;
 // a row key of a column section that no cell writes now (a cell emptied, a row
 // deleted since the last save) is removed, or it would come back into the
 // table at the next load.
 template <class Row>
-void write_grid_counts(IniFile& ini, const std::vector<Row>& rows) {
+void write_grid(const Settings& s, IniFile& ini, IniFileId file, std::string_view keys_section,
+                std::vector<Row>& rows, Text& tableau_vide) {
+  if (rows.empty()) rows.resize(1);
   ini.set(kGeneral, kColCount, std::to_string(Row::kColumns));
   ini.set(kGeneral, kRowCount, std::to_string(rows.size()));
-}
-
-template <class Row>
-void write_grid_cells(IniFile& ini, const std::vector<Row>& rows) {
+  tableau_vide = rows[0][0].empty() ? "OUI" : "NON";
+  write_keys(s, ini, file, keys_section, KeyWrite::kAfterGrid);
   for (int c = 0; c < Row::kColumns; ++c) {
     const Text section = std::to_string(c);
     for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -110,29 +132,6 @@ void write_grid_cells(IniFile& ini, const std::vector<Row>& rows) {
   }
 }
 
-void read_keys(Settings& s, const IniFile& ini, IniFileId file) {
-  for (const auto& k : setting_keys())
-    if (k.file == file) set_from_file(s, k, ini.get(k.section, k.key));
-}
-
-void write_keys(const Settings& s, IniFile& ini, IniFileId file, std::string_view section, KeyWrite which) {
-  for (const auto& k : setting_keys()) {
-    if (k.file != file || section != k.section) continue;
-    if (k.write == which) {
-      ini.set(k.section, k.key, file_text_of(s, k));
-    } else if (k.write == KeyWrite::kWhenChosen && which == KeyWrite::kWithSection) {
-      // Keys the Windows version did not have stay out of the file until set.
-      const Text value = file_text_of(s, k);
-      if (value == setting_default(k))
-        ini.remove(k.section, k.key);
-      else
-        ini.set(k.section, k.key, value);
-    }
-  }
-}
-
-std::string path_of(const Settings& s, const char* name) { return s.ConfigDir + name; }
-
 // The scrambled keys of one file: bytes, not text (see IniFile::OpaqueKeys).
 const IniFile::OpaqueKeys& secret_keys(IniFileId file) {
   static const auto keys_of = [](IniFileId f) {
@@ -146,11 +145,21 @@ const IniFile::OpaqueKeys& secret_keys(IniFileId file) {
 }
 
 std::string path_of(const Settings& s, IniFileId file) {
-  return path_of(s, file == IniFileId::kConfig ? kConfigFileName : kAlertFileName);
+  return s.ConfigDir + (file == IniFileId::kConfig ? kConfigFileName : kAlertFileName);
 }
 
 IniFile read_for_update(const Settings& s, IniFileId file) {
   return read_ini_for_update(path_of(s, file), secret_keys(file));
+}
+
+// Loads one file's keys into `s` (an unreadable file gives the defaults), and
+// returns the file for its grid.
+IniFile read_keys(Settings& s, IniFileId file) {
+  IniFile ini;
+  ini.read(path_of(s, file), nullptr, secret_keys(file));
+  for (const auto& k : setting_keys())
+    if (k.file == file) set_from_file(s, k, ini.get(k.section, k.key));
+  return ini;
 }
 
 // Writes the keys of one section of vireluz_cfg.ini, in table order.
@@ -158,6 +167,12 @@ void write_config_section(const Settings& s, std::string_view section) {
   IniFile ini = read_for_update(s, IniFileId::kConfig);
   write_keys(s, ini, IniFileId::kConfig, section, KeyWrite::kWithSection);
   ini.save(path_of(s, IniFileId::kConfig));
+}
+
+// The value chosen by `index` in a list of values; an index outside the list
+// picks the first value.
+int chosen(int index, std::initializer_list<int> values) {
+  return index > 0 && index < static_cast<int>(values.size()) ? values.begin()[index] : *values.begin();
 }
 
 }  // namespace
@@ -178,17 +193,13 @@ std::string choose_config_dir(const std::string& program_dir, const std::string&
 }
 
 void lire_configuration(Settings& s) {
-  IniFile alert;  // unreadable: the defaults
-  alert.read(path_of(s, kAlertFileName), nullptr, secret_keys(IniFileId::kAlert));
-  read_keys(s, alert, IniFileId::kAlert);
+  const IniFile alert = read_keys(s, IniFileId::kAlert);
   if (s.mail.TABLEAU_VIDE != "OUI") {
     const int rows = load_grid(alert, s.alert_table);
     if (rows > 0) s.AlertRowCount = rows;
   }
 
-  IniFile cfg;
-  cfg.read(path_of(s, kConfigFileName), nullptr, secret_keys(IniFileId::kConfig));
-  read_keys(s, cfg, IniFileId::kConfig);
+  const IniFile cfg = read_keys(s, IniFileId::kConfig);
   calcul_heure_bdpv(s);
   if (s.cosm.TABLEAU_VIDE != "OUI") {
     const int rows = load_grid(cfg, s.cosm_table);
@@ -201,55 +212,12 @@ void lire_configuration(Settings& s) {
 }
 
 void calcul_periode_enr(Settings& s) {
-  switch (s.prg.PERIODE_ENR) {
-    case 1:
-      s.RecordPeriodMs = 300000;
-      break;
-    case 2:
-      s.RecordPeriodMs = 600000;
-      break;
-    case 3:
-      s.RecordPeriodMs = 900000;
-      break;
-    case 4:
-      s.RecordPeriodMs = 1800000;
-      break;
-    case 5:
-      s.RecordPeriodMs = 3600000;
-      break;
-    case 6:
-      s.RecordPeriodMs = 1;
-      break;  // at each full hour
-    case 7:
-      s.RecordPeriodMs = 10000;
-      break;
-    default:
-      s.RecordPeriodMs = 60000;
-      break;
-  }
+  // 1 ms stands for "at each full hour".
+  s.RecordPeriodMs = chosen(s.prg.PERIODE_ENR, {60000, 300000, 600000, 900000, 1800000, 3600000, 1, 10000});
 }
 
 void calcul_intervalle_cosm(Settings& s) {
-  switch (s.cosm.Interval_envoi) {
-    case 1:
-      s.CosmIntervalMinutes = 3;
-      break;
-    case 2:
-      s.CosmIntervalMinutes = 5;
-      break;
-    case 3:
-      s.CosmIntervalMinutes = 10;
-      break;
-    case 4:
-      s.CosmIntervalMinutes = 15;
-      break;
-    case 5:
-      s.CosmIntervalMinutes = 60;
-      break;
-    default:
-      s.CosmIntervalMinutes = 1;
-      break;
-  }
+  s.CosmIntervalMinutes = chosen(s.cosm.Interval_envoi, {1, 3, 5, 10, 15, 60});
 }
 
 // "hhmm" (or "hh:mm"). Anything else, or a time that does not exist (2460),
@@ -316,50 +284,28 @@ Text unscramble_secret(const Text& stored) {
 void write_config_prg(const Settings& s) { write_config_section(s, "CONFIG_PRG"); }
 void write_config_bdpv(const Settings& s) { write_config_section(s, "CONFIG_BDPV"); }
 void write_config_mqtt(const Settings& s) { write_config_section(s, "CONFIG_MQTT"); }
+void write_config_web(const Settings& s) { write_config_section(s, "CONFIG_WEB"); }
 
 void write_setting(const Settings& s, const SettingKey& k) {
   IniFile ini = read_for_update(s, k.file);
-  const Text value = file_text_of(s, k);
-  if (k.write == KeyWrite::kWhenChosen && value == setting_default(k))
-    ini.remove(k.section, k.key);
-  else
-    ini.set(k.section, k.key, value);
+  put_key(s, ini, k);
   ini.save(path_of(s, k.file));
 }
 
-void write_config_web(const Settings& s) {
-  const std::string path = path_of(s, kConfigFileName);
-  IniFile ini = read_ini_for_update(path);
-  write_keys(s, ini, IniFileId::kConfig, "CONFIG_WEB", KeyWrite::kWithSection);
-  ini.save(path);
-}
-
 void write_config_cosm(Settings& s) {
-  const std::string path = path_of(s, kConfigFileName);
   IniFile ini = read_for_update(s, IniFileId::kConfig);
-  if (s.cosm_table.empty()) s.cosm_table.resize(1);
   write_keys(s, ini, IniFileId::kConfig, "CONFIG_COSM", KeyWrite::kWithSection);
-  write_grid_counts(ini, s.cosm_table);
-  // The table's state, in memory and in the file.
-  s.cosm.TABLEAU_VIDE = s.cosm_table[0][0].empty() ? "OUI" : "NON";
-  write_keys(s, ini, IniFileId::kConfig, "CONFIG_COSM", KeyWrite::kAfterGrid);
-  write_grid_cells(ini, s.cosm_table);
-  ini.save(path);
+  write_grid(s, ini, IniFileId::kConfig, "CONFIG_COSM", s.cosm_table, s.cosm.TABLEAU_VIDE);
+  ini.save(path_of(s, IniFileId::kConfig));
 }
 
 void write_alert_file(Settings& s) {
-  const std::string path = path_of(s, kAlertFileName);
   IniFile ini = read_for_update(s, IniFileId::kAlert);
-  if (s.alert_table.empty()) s.alert_table.resize(1);
   write_keys(s, ini, IniFileId::kAlert, "CONFIG_MAIL", KeyWrite::kWithSection);
   write_keys(s, ini, IniFileId::kAlert, "CONFIG_ALERTE", KeyWrite::kWithSection);
-  write_grid_counts(ini, s.alert_table);
-  // The table's state, in memory and in the file.
-  s.mail.TABLEAU_VIDE = s.alert_table[0][0].empty() ? "OUI" : "NON";
-  write_keys(s, ini, IniFileId::kAlert, "CONFIG_MAIL", KeyWrite::kAfterGrid);
   for (auto& row : s.alert_table) row[11] = "0";  // every rule re-armed
-  write_grid_cells(ini, s.alert_table);
-  ini.save(path);
+  write_grid(s, ini, IniFileId::kAlert, "CONFIG_MAIL", s.alert_table, s.mail.TABLEAU_VIDE);
+  ini.save(path_of(s, IniFileId::kAlert));
 }
 
 }  // namespace vireluz

@@ -94,22 +94,20 @@ struct AlerteSettings {  // [CONFIG_ALERTE] of alertes_mails.ini
   int REDEMARRAGE_PC = 0;  // "REDEMARRAGE PC"
 };
 
-// One alert rule: 17 text cells (see the column meanings in alerts/).
-struct AlertRule {
-  static constexpr int kColumns = 17;
+// One row of a grid stored in an INI file: `Columns` text cells.
+template <int Columns>
+struct GridRow {
+  static constexpr int kColumns = Columns;
   std::array<Text, kColumns> cells;
   Text& operator[](int c) { return cells[static_cast<std::size_t>(c)]; }
   const Text& operator[](int c) const { return cells[static_cast<std::size_t>(c)]; }
 };
 
-// One Cosm datastream: 5 text cells (DATA ID, meter caption, value caption,
-// meter index, MeasureKind).
-struct CosmDatastream {
-  static constexpr int kColumns = 5;
-  std::array<Text, kColumns> cells;
-  Text& operator[](int c) { return cells[static_cast<std::size_t>(c)]; }
-  const Text& operator[](int c) const { return cells[static_cast<std::size_t>(c)]; }
-};
+// One alert rule (see the column meanings in alerts/).
+using AlertRule = GridRow<17>;
+// One Cosm datastream: DATA ID, meter caption, value caption, meter index,
+// MeasureKind.
+using CosmDatastream = GridRow<5>;
 
 struct Settings {
   PrgSettings prg;

@@ -22,6 +22,8 @@ struct Field {
   Colour font = Colour::Default;
   bool bold = false;
   int width = 0;  // 0: the toolkit's own; set for panels that the layout resizes
+
+  bool operator==(const Field&) const = default;
 };
 
 struct Led {
@@ -29,6 +31,8 @@ struct Led {
   Colour on_colour = Colour::Lime;
   Colour off_colour = Colour::Gray;
   bool visible = true;
+
+  bool operator==(const Led&) const = default;
 };
 
 struct Gauge {
@@ -37,6 +41,8 @@ struct Gauge {
   int zone2 = 80;  // yellow up to here, red above
   int position = 0;
   bool visible = true;
+
+  bool operator==(const Gauge&) const = default;
 };
 
 struct MainWindowState {

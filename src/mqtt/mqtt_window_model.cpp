@@ -39,64 +39,51 @@ void MqttWindowModel::show() {
   periode = std::to_string(s.PERIODE);
 }
 
-std::optional<MqttSettings> MqttWindowModel::checked() {
+std::optional<MqttSettings> MqttWindowModel::checked(bool server_needed) {
+  // Tells what is wrong; the settings are refused.
+  const auto refuse = [this](const Text& message) {
+    messages_.warn(kCaption, message);
+    return std::nullopt;
+  };
   MqttSettings s;
   s.ACTIF = actif ? 1 : 0;
   s.SERVEUR = Text(trim(serveur));
-  if (s.SERVEUR.empty() && actif) {
-    messages_.warn(kCaption, w("Indiquez le serveur MQTT (nom ou adresse IP)."));
-    return std::nullopt;
-  }
+  if (s.SERVEUR.empty() && (actif || server_needed))
+    return refuse(w("Indiquez le serveur MQTT (nom ou adresse IP)."));
   for (char c : s.SERVEUR)
-    if (c == ' ' || c == '/' || is_control_char(c)) {
-      messages_.warn(kCaption, w("Le serveur MQTT s'écrit sans espace ni « / » : un nom ou une adresse IP."));
-      return std::nullopt;
-    }
+    if (c == ' ' || c == '/' || is_control_char(c))
+      return refuse(w("Le serveur MQTT s'écrit sans espace ni « / » : un nom ou une adresse IP."));
   const auto p = parse_int(trim(port));
-  if (!p || *p < 1 || *p > 65535) {
-    messages_.warn(kCaption,
-                   w("Le port doit être un nombre entre 1 et 65535 (1883 d'ordinaire, 8883 avec TLS)."));
-    return std::nullopt;
-  }
+  if (!p || *p < 1 || *p > 65535)
+    return refuse(w("Le port doit être un nombre entre 1 et 65535 (1883 d'ordinaire, 8883 avec TLS)."));
   s.PORT = *p;
   s.UTILISATEUR = utilisateur;
   s.MOT_DE_PASSE = mot_de_passe;
-  if (has_control_char(utilisateur) || has_control_char(mot_de_passe)) {
-    messages_.warn(
-        kCaption,
+  if (has_control_char(utilisateur) || has_control_char(mot_de_passe))
+    return refuse(
         w("Le nom d'utilisateur ou le mot de passe contient des caractères de contrôle : vérifiez-les."));
-    return std::nullopt;
-  }
-  if (!mot_de_passe.empty() && utilisateur.empty()) {
-    messages_.warn(kCaption, w("Un mot de passe demande un nom d'utilisateur."));
-    return std::nullopt;
-  }
+  if (!mot_de_passe.empty() && utilisateur.empty())
+    return refuse(w("Un mot de passe demande un nom d'utilisateur."));
   s.TLS = tls ? 1 : 0;
   s.CA = Text(trim(ca));
-  if (tls && !s.CA.empty() && ::access(cp1252_to_utf8(s.CA).c_str(), R_OK) != 0) {
-    messages_.warn(kCaption, w("Le fichier CA « ") + s.CA + w(" » est introuvable ou illisible."));
-    return std::nullopt;
-  }
+  if (tls && !s.CA.empty() && ::access(cp1252_to_utf8(s.CA).c_str(), R_OK) != 0)
+    return refuse(w("Le fichier CA « ") + s.CA + w(" » est introuvable ou illisible."));
   s.PREFIXE = Text(trim(prefixe));
   s.PREFIXE_DECOUVERTE = Text(trim(prefixe_decouverte));
-  if (!valid_prefix(s.PREFIXE) || !valid_prefix(s.PREFIXE_DECOUVERTE)) {
-    messages_.warn(kCaption, w("Les préfixes ne doivent être ni vides ni commencer ou finir par « / », "
-                               "et ne contenir ni espace, ni « + », ni « # »."));
-    return std::nullopt;
-  }
+  if (!valid_prefix(s.PREFIXE) || !valid_prefix(s.PREFIXE_DECOUVERTE))
+    return refuse(
+        w("Les préfixes ne doivent être ni vides ni commencer ou finir par « / », "
+          "et ne contenir ni espace, ni « + », ni « # »."));
   s.DECOUVERTE = decouverte ? 1 : 0;
   const auto per = parse_int(trim(periode));
-  if (!per || *per < 0 || *per > 86400) {
-    messages_.warn(kCaption,
-                   w("La période doit être un nombre de secondes entre 0 (chaque trame) et 86400."));
-    return std::nullopt;
-  }
+  if (!per || *per < 0 || *per > 86400)
+    return refuse(w("La période doit être un nombre de secondes entre 0 (chaque trame) et 86400."));
   s.PERIODE = *per;
   return s;
 }
 
 bool MqttWindowModel::enregistrer() {
-  const auto s = checked();
+  const auto s = checked(false);
   if (!s) return false;
   settings_.mqtt = *s;
   write_config_mqtt(settings_);
@@ -105,12 +92,8 @@ bool MqttWindowModel::enregistrer() {
 
 void MqttWindowModel::test_connexion() {
   if (test_client_ || !clients_) return;
-  auto s = checked();
+  const auto s = checked(true);
   if (!s) return;
-  if (s->SERVEUR.empty()) {
-    messages_.warn(kCaption, w("Indiquez le serveur MQTT (nom ou adresse IP)."));
-    return;
-  }
   tested_ = *s;
   MqttConnectOptions o = mqtt_connect_options(tested_);
   o.client_id = "vireluz-test-" + std::to_string(::getpid());

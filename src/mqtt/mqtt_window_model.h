@@ -49,8 +49,9 @@ class MqttWindowModel {
   std::function<void()> on_test_done;
 
  private:
-  // The settings the fields give, or nullopt after telling what is wrong.
-  std::optional<MqttSettings> checked();
+  // The settings the fields give, or nullopt after telling what is wrong
+  // (an empty server is wrong when switched on or `server_needed`).
+  std::optional<MqttSettings> checked(bool server_needed);
   void end_test(const UserMessage& m);
 
   Settings& settings_;

@@ -7,30 +7,6 @@
 
 namespace vireluz {
 
-namespace {
-
-class GuardedTimer : public Timer {
- public:
-  GuardedTimer(std::unique_ptr<Timer> inner, std::function<void(const std::function<void()>&)> guard)
-      : inner_(std::move(inner)), guard_(std::move(guard)) {
-    inner_->set_handler([this] { guard_([this] { fire(); }); });
-  }
-  void set_interval(int ms) override { inner_->set_interval(ms); }
-  int interval() const override { return inner_->interval(); }
-  void set_enabled(bool on) override { inner_->set_enabled(on); }
-  bool enabled() const override { return inner_->enabled(); }
-
- private:
-  std::unique_ptr<Timer> inner_;
-  std::function<void(const std::function<void()>&)> guard_;
-};
-
-}  // namespace
-
-std::unique_ptr<Timer> GuardedTimerFactory::create_timer(const std::string& name, int interval_ms) {
-  return std::make_unique<GuardedTimer>(inner_.create_timer(name, interval_ms), guard_);
-}
-
 Program::Program(Clock& clock, TimerFactory& timers, UserMessages& messages, D2xx& d2xx, SerialLink& serial,
                  Folders folders)
     : clock_(clock),

@@ -30,18 +30,6 @@
 
 namespace vireluz {
 
-// A timer factory whose timers run their handler inside the Program's guard.
-class GuardedTimerFactory : public TimerFactory {
- public:
-  GuardedTimerFactory(TimerFactory& inner, std::function<void(const std::function<void()>&)> guard)
-      : inner_(inner), guard_(std::move(guard)) {}
-  std::unique_ptr<Timer> create_timer(const std::string& name, int interval_ms) override;
-
- private:
-  TimerFactory& inner_;
-  std::function<void(const std::function<void()>&)> guard_;
-};
-
 class Program {
  public:
   static constexpr int kAutoStartFirstMs = 500;

@@ -1,6 +1,5 @@
 #include "recording/daily_file.h"
 
-#include <exception>
 #include <optional>
 #include <vector>
 
@@ -18,40 +17,22 @@ constexpr int kMinuteMs = 60000;
 
 bool two_meters(const Settings& s) { return s.prg.MODE_INTERFACE == 1; }
 
-Text meter1_token(TariffKind kind) {
+// The name of a meter's kind in the header: the kind's columns for a yellow
+// meter 2 (a yellow meter 1 has a header of its own).
+Text kind_token(TariffKind kind) {
   switch (kind) {
     case TariffKind::HC:
-      return "HC.,";
+      return "HC.";
     case TariffKind::BASE:
-      return "BAS,";
+      return "BAS";
     case TariffKind::EJP:
-      return "EJP,";
+      return "EJP";
     case TariffKind::TEMPO:
-      return "BBR,";
+      return "BBR";
     case TariffKind::PROD:
-      return "PROD,";
+      return "PROD";
     case TariffKind::JAUNE:
-      return "JAUNE,";
-    case TariffKind::NONE:
-      break;
-  }
-  return "";
-}
-
-Text meter2_token(TariffKind kind) {
-  switch (kind) {
-    case TariffKind::HC:
-      return ",HC.";
-    case TariffKind::BASE:
-      return ",BAS";
-    case TariffKind::EJP:
-      return ",EJP";
-    case TariffKind::TEMPO:
-      return ",BBR";
-    case TariffKind::PROD:
-      return ",PROD";
-    case TariffKind::JAUNE:
-      return ",HPH(PM),HCH(HH),HPE,HCE";
+      return "HPH(PM),HCH(HH),HPE,HCE";
     case TariffKind::NONE:
       break;
   }
@@ -78,10 +59,10 @@ Text daily_header(const Settings& s, const std::array<MeterSlot, 2>& meters) {
   const MeterSlot& m1 = meters[0];
   if (!meter1_has_values(m1)) return "";
   const Text status = two_meters(s) ? "CPT2 actif" : "pas de CPT2";
-  const Text token2 = meter2_recorded(s, meters[1]) ? meter2_token(meters[1].tariff_kind) : "";
+  const Text token2 = meter2_recorded(s, meters[1]) ? "," + kind_token(meters[1].tariff_kind) : "";
   if (m1.tariff_kind == TariffKind::JAUNE) return "JAUNE," + status + token2;
   const Text phases = m1.phase_mode == PhaseMode::TRI ? "3" : "1";
-  return meter1_token(m1.tariff_kind) + phases + "," + csv_field(m1.ISOUSC) + "," + status + token2;
+  return kind_token(m1.tariff_kind) + "," + phases + "," + csv_field(m1.ISOUSC) + "," + status + token2;
 }
 
 Text daily_line(const Settings& s, const std::array<MeterSlot, 2>& meters, const DateTime& now) {
@@ -104,14 +85,7 @@ DailyFile::DailyFile(const Settings& settings, const std::array<MeterSlot, 2>& m
       hooks_(std::move(hooks)),
       program_dir_(std::move(program_dir)),
       timer_(timers.create_timer("Timer_donnees_jour", kMinuteMs)) {
-  timer_->set_handler([this] {
-    if (!hooks_.on_error) return Timer_donnees_jourTimer();
-    try {
-      Timer_donnees_jourTimer();
-    } catch (const VireluzError& e) {
-      hooks_.on_error(e);
-    }
-  });
+  timer_->set_handler([this] { Timer_donnees_jourTimer(); });
   timer_->set_enabled(true);
 }
 

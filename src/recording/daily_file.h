@@ -34,9 +34,6 @@ class DailyFile {
     std::function<void(int graph)> clear_graph;  // 1: Graphique1, 2: Graphique2
     std::function<void()> envoie_BDPV;
     std::function<void()> send_Cosm;
-    // When set, the timer's handler hands the errors of a tick to it (the
-    // general error display); otherwise they leave the handler.
-    std::function<void(const VireluzError&)> on_error;
   };
 
   // Creates Timer_donnees_jour (60000 ms) and enables it.

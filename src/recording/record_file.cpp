@@ -267,14 +267,7 @@ Recorder::Recorder(const Settings& settings, const std::array<MeterSlot, 2>& met
       hooks_(std::move(hooks)),
       program_dir_(std::move(program_dir)),
       timer_(timers.create_timer("Timer_sauv", 60000)) {
-  timer_->set_handler([this] {
-    if (!hooks_.on_error) return Sauv_Timer();
-    try {
-      Sauv_Timer();
-    } catch (const VireluzError& e) {
-      hooks_.on_error(e);
-    }
-  });
+  timer_->set_handler([this] { Sauv_Timer(); });
 }
 
 Text last_column_header(const std::string& path) {

@@ -79,9 +79,6 @@ class Recorder {
  public:
   struct Hooks {
     std::function<void()> reset_module;
-    // When set, the timer's handler hands the errors of a tick to it (the
-    // general error display); otherwise they leave the handler.
-    std::function<void(const VireluzError&)> on_error;
   };
 
   Recorder(const Settings& settings, const std::array<MeterSlot, 2>& meters, const MainWindowState& window,

@@ -84,10 +84,8 @@ void CosmWindowModel::valider_datastream() {
 void CosmWindowModel::nouveau_datastream() {
   settings_.cosm_table.emplace_back();
   settings_.CosmRowCount = std::min(settings_.CosmRowCount + 1, row_count());
-  data_id.clear();
-  meter_index = -1;
-  value_index = -1;
   selected_ = row_count() - 1;
+  show_selected_row();  // the new row's empty fields
 }
 
 void CosmWindowModel::effacer_datastream() {

@@ -62,21 +62,15 @@ const std::array<std::vector<Row>, 2>& meter_rows() {
   return kRows;
 }
 
+// The page does not follow the widths of the window's panels.
 bool same(const Field& a, const Field& b) {
   return a.text == b.text && a.visible == b.visible && a.enabled == b.enabled &&
          a.background == b.background && a.font == b.font && a.bold == b.bold;
 }
-bool same(const Led& a, const Led& b) {
-  return a.on == b.on && a.on_colour == b.on_colour && a.off_colour == b.off_colour && a.visible == b.visible;
-}
-bool same(const Gauge& a, const Gauge& b) {
-  return a.max == b.max && a.zone1 == b.zone1 && a.zone2 == b.zone2 && a.position == b.position &&
-         a.visible == b.visible;
-}
 
 bool same_row(const MainWindowState& a, const MainWindowState& b, const Row& r) {
   return same(a[r.label], b[r.label]) && (!r.value || same(a[*r.value], b[*r.value])) &&
-         (!r.gauge || same(a[*r.gauge], b[*r.gauge])) && (!r.led || same(a[*r.led], b[*r.led]));
+         (!r.gauge || a[*r.gauge] == b[*r.gauge]) && (!r.led || a[*r.led] == b[*r.led]);
 }
 
 nlohmann::json row_json(const MainWindowState& w, const Row& r) {

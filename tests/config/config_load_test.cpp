@@ -322,6 +322,8 @@ TEST(ConfigLoad, Utf8WithoutMarkAroundStoredPasswords) {
   write_bytes(dir.file(kConfigFileName),
               "[CONFIG_MQTT]\r\nMOT DE PASSE=" + looks_utf8 + "\r\nSERVEUR=ha\r\n");
   EXPECT_EQ(load(dir).mqtt.MOT_DE_PASSE, "\xDC\xB6");
+  write_config_web(load(dir));  // every writer keeps the stored passwords as bytes
+  EXPECT_EQ(load(dir).mqtt.MOT_DE_PASSE, "\xDC\xB6");
 
   // A name typed in UTF-8 beside a password stored by the program (not UTF-8).
   const Text stored = scramble_secret("\xE9t\xE9");

@@ -262,9 +262,10 @@ TEST(Autostart, PathsWithBlanksOrReservedCharactersAreQuoted) {
   EXPECT_EQ(autostart_command("/usr/bin/vireluz", "/srv/mes relev\xC3\xA9s/"),
             "/usr/bin/vireluz start --config-dir \"/srv/mes relev\xC3\xA9s/\"");
   TempConfigHome home;
-  ASSERT_TRUE(write_autostart_entry("/home/a\\b/v"));
-  // In the file the quoted backslash escape is itself escaped once more.
-  EXPECT_EQ(read_autostart_command(), "\"/home/a\\\\b/v\" start");
+  ASSERT_TRUE(write_autostart_entry("/home/a\\b/v\n"));
+  // In the file the quoted backslash escape is itself escaped once more, and
+  // the line break is written as an escape.
+  EXPECT_EQ(read_autostart_command(), "\"/home/a\\\\b/v\n\" start");
 }
 
 TEST(Autostart, UnwritableFolderReportsFailureWithoutAFile) {

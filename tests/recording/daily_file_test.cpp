@@ -40,8 +40,15 @@ class DailyFileTest : public ::testing::Test {
       log.push_back("cosm " + long_time(sim->local_now()));
       if (cosm_fails) throw VireluzError("réseau");
     };
-    h.on_error = [this](const VireluzError& e) { errors.push_back(e.what()); };
-    daily = std::make_unique<DailyFile>(s, m, *sim, *sim, h, dir.path());
+    // The tick's errors are collected where the program's guard shows them.
+    timers = std::make_unique<GuardedTimerFactory>(*sim, [this](const std::function<void()>& tick) {
+      try {
+        tick();
+      } catch (const VireluzError& e) {
+        errors.push_back(e.what());
+      }
+    });
+    daily = std::make_unique<DailyFile>(s, m, *sim, *timers, h, dir.path());
     return *daily;
   }
 
@@ -51,6 +58,7 @@ class DailyFileTest : public ::testing::Test {
   Settings s;
   std::array<MeterSlot, 2> m;
   std::unique_ptr<SimScheduler> sim;
+  std::unique_ptr<GuardedTimerFactory> timers;
   std::unique_ptr<DailyFile> daily;
   bool reset_after = false;
   bool cosm_fails = false;

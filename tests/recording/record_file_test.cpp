@@ -60,14 +60,11 @@ class RecorderTest : public ::testing::Test {
   // The recorder, wired as the interface controller does: a module reset
   // stops and starts reading again, which re-arms the record.
   Recorder& start() {
-    rec = std::make_unique<Recorder>(
-        s, m, win, sim, sim,
-        Recorder::Hooks{[this] {
-                          ++resets;
-                          rec->fin_lecture();
-                          rec->debut_lecture();
-                        },
-                        [this](const VireluzError& e) { errors.push_back(e.what()); }});
+    rec = std::make_unique<Recorder>(s, m, win, sim, timers, Recorder::Hooks{[this] {
+                                       ++resets;
+                                       rec->fin_lecture();
+                                       rec->debut_lecture();
+                                     }});
     rec->debut_lecture();
     return *rec;
   }
@@ -76,6 +73,14 @@ class RecorderTest : public ::testing::Test {
 
   TempDir dir;
   SimScheduler sim{DateTime{2026, 12, 7, 10, 0, 0, 0}};
+  // The tick's errors are collected where the program's guard shows them.
+  GuardedTimerFactory timers{sim, [this](const std::function<void()>& tick) {
+                               try {
+                                 tick();
+                               } catch (const VireluzError& e) {
+                                 errors.push_back(e.what());
+                               }
+                             }};
   Settings s;
   std::array<MeterSlot, 2> m;
   MainWindowState win;
