@@ -34,6 +34,8 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detec
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0
 export LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
+# Tests check time and memory limits only in the ordinary build.
+export VIRELUZ_SANITIZED=1
 
 t0=$(date +%s)
 echo "== configuring $BUILD (app $APP)"
@@ -42,9 +44,11 @@ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIRELUZ_SANITIZ
   -DVIRELUZ_BUILD_APP=$APP -DVIRELUZ_BUILD_TESTS=ON -DVIRELUZ_BUILD_BENCH=OFF >"$BUILD/configure.log" 2>&1 ||
   { cat "$BUILD/configure.log"; echo "sanitize.sh: configure failed" >&2; exit 2; }
 
-# The targets: every test program and the command-line tool the script tests
-# run. Without the app, the test programs whose tests.cmake links it are left out.
-mapfile -t all_tests < <(cmake --build "$BUILD" --target help | grep -o 'test_[A-Za-z0-9_]*' | grep -v '_autogen$' | sort -u)
+# The targets: every test program (the fuzz targets' seed replays included)
+# and the command-line tool the script tests run. Without the app, the test
+# programs whose tests.cmake links it are left out.
+mapfile -t all_tests < <(cmake --build "$BUILD" --target help | grep -oE '(test|fuzz)_[A-Za-z0-9_]*' |
+  grep -E '^test_|_replay$' | grep -v '_autogen$' | sort -u)
 skipped=()
 if [ "$APP" = OFF ]; then
   while IFS= read -r f; do

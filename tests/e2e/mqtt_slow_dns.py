@@ -19,7 +19,7 @@ import sys
 import threading
 import time
 
-from e2e_support import check, free_port, headless, main, temp_dir, write_config
+from e2e_support import check, check_limit, free_port, headless, main, temp_dir, write_config
 from mqtt import Broker, Subscriber, paho
 
 VIREL = sys.argv[1]
@@ -178,7 +178,7 @@ def run(work, port, late, peers):
         later = [s for at, s in stalls if at > STARTUP_MS]
         print("%s: longest event-loop stall %d ms; after the first %d s: %d ms (%d stalls of 10 ms or more)"
               % (name, max([s for _, s in stalls], default=0), STARTUP_MS // 1000, max(later, default=0), len(stalls)))
-        check(max(later, default=0) < STALL_LIMIT_MS, "%s : boucle bloquée : %s" % (name, stalls))
+        check_limit(max(later, default=0) < STALL_LIMIT_MS, "%s : boucle bloquée : %s" % (name, stalls))
 
 
 def wait_until_discovered(sub, address):
