@@ -198,3 +198,16 @@ def check_meter_decoded(dump, meter):
     for f in fields:
         check(m[f].isdigit(), "%s : index %s absent : %r" % (label, f, m[f]))
     return m
+
+
+def write_alert_always_true(cfg, smtp_port):
+    """An alert file whose one rule holds all the time (meter 1's power above
+    0), mailed to a server on 127.0.0.1:smtp_port."""
+    rule = {0: "Compteur 1", 1: "Puissance apparente", 2: ">", 3: "0", 4: "P=%V VA", 5: "0", 6: "4",
+            7: "3", 8: "0", 9: "Après tempo.", 10: " ", 11: "0", 13: "0", 14: "0"}
+    write_ini(os.path.join(cfg, "alertes_mails.ini"), [
+        ("CONFIG_MAIL", [("ACTIF", 1), ("EMETTEUR", "vireluz@example.org"),
+                         ("DESTINATAIRE", "moi@example.org"), ("SMTP", "127.0.0.1"),
+                         ("PORT SMTP", smtp_port), ("ENTETE", "Alerte"), ("TABLEAU VIDE", "NON")]),
+        ("CONFIG_ALERTE", [("REACTIVATION", 1), ("REDEMARRAGE PC", 0)]),
+    ] + grid([rule], 17))

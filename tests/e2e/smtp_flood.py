@@ -10,7 +10,7 @@ import sys
 import threading
 import time
 
-from e2e_support import check, check_limit, grid, headless, main, temp_dir, write_config, write_ini
+from e2e_support import check, check_limit, headless, main, temp_dir, write_alert_always_true, write_config
 
 VIREL = sys.argv[1]
 RUN_FOR = 75
@@ -75,15 +75,7 @@ def test():
         rec = os.path.join(cfg, "rec")
         os.mkdir(rec)
         write_config(cfg, [("REPERTOIR_ENR", rec), ("PERIODE_ENR", 7)])
-        # A rule that holds all the time (meter 1's power above 0).
-        rule = {0: "Compteur 1", 1: "Puissance apparente", 2: ">", 3: "0", 4: "P=%V VA", 5: "0", 6: "4",
-                7: "3", 8: "0", 9: "Après tempo.", 10: " ", 11: "0", 13: "0", 14: "0"}
-        write_ini(os.path.join(cfg, "alertes_mails.ini"), [
-            ("CONFIG_MAIL", [("ACTIF", 1), ("EMETTEUR", "vireluz@example.org"),
-                             ("DESTINATAIRE", "moi@example.org"), ("SMTP", "127.0.0.1"),
-                             ("PORT SMTP", smtp_port), ("ENTETE", "Alerte"), ("TABLEAU VIDE", "NON")]),
-            ("CONFIG_ALERTE", [("REACTIVATION", 1), ("REDEMARRAGE PC", 0)]),
-        ] + grid([rule], 17))
+        write_alert_always_true(cfg, smtp_port)
         memory = {"kb": 0}
         with headless(VIREL, cfg, RUN_FOR, ["--simulate"]) as run:
             watcher = threading.Thread(target=peak_memory, args=(run.proc.pid, memory), daemon=True)

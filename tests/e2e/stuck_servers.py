@@ -11,7 +11,8 @@ import sys
 import threading
 import time
 
-from e2e_support import check, grid, headless, main, scramble, temp_dir, write_config, write_ini
+from e2e_support import (check, grid, headless, main, scramble, temp_dir, write_alert_always_true, write_config,
+                         write_ini)
 
 VIREL = sys.argv[1]
 FAKETIME = "/usr/bin/faketime"
@@ -78,15 +79,7 @@ def test():
             ("CONFIG_COSM", [("COSM actif", 1), ("feed", 42), ("key", scramble("cle")), ("Interval envoi", 0),
                              ("TABLEAU VIDE", "NON"), ("serveur", "127.0.0.1:%d" % cosm_port)]),
         ] + grid([datastream], 5))
-        # A rule that holds all the time (meter 1's power above 0).
-        rule = {0: "Compteur 1", 1: "Puissance apparente", 2: ">", 3: "0", 4: "P=%V VA", 5: "0", 6: "4",
-                7: "3", 8: "0", 9: "Après tempo.", 10: " ", 11: "0", 13: "0", 14: "0"}
-        write_ini(os.path.join(cfg, "alertes_mails.ini"), [
-            ("CONFIG_MAIL", [("ACTIF", 1), ("EMETTEUR", "vireluz@example.org"),
-                             ("DESTINATAIRE", "moi@example.org"), ("SMTP", "127.0.0.1"),
-                             ("PORT SMTP", smtp_port), ("ENTETE", "Alerte"), ("TABLEAU VIDE", "NON")]),
-            ("CONFIG_ALERTE", [("REACTIVATION", 1), ("REDEMARRAGE PC", 0)]),
-        ] + grid([rule], 17))
+        write_alert_always_true(cfg, smtp_port)
 
         # 65 s before midnight: the minute timer ticks at 23:59:55 (daily
         # line, BDPV, Cosm); the stuck mail went out a few seconds after the

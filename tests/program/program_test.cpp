@@ -8,6 +8,7 @@
 #include "alerts/recording_sender.h"
 #include "common/sim_scheduler.h"
 #include "program/services.h"
+#include "simulator/frame_builder.h"
 #include "upload/support/fake_http.h"
 
 namespace vireluz {
@@ -16,12 +17,8 @@ namespace {
 using testing::FakeD2xx;
 using testing::FakeSerial;
 
-std::string group(const std::string& label, const std::string& value) {
-  const std::string covered = label + " " + value;
-  int sum = 0;
-  for (unsigned char c : covered) sum += c;
-  return "\n" + covered + " " + static_cast<char>((sum & 0x3F) + 0x20) + "\r";
-}
+// A historic group with its checksum, as a meter sends it.
+constexpr auto group = historic_group;
 
 // A historic frame of a base-option meter.
 std::string frame() {

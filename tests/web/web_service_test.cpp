@@ -8,6 +8,7 @@
 #include "acquisition/interface/support/fakes.h"
 #include "common/sim_scheduler.h"
 #include "config/config_files.h"
+#include "simulator/frame_builder.h"
 
 namespace vireluz {
 namespace {
@@ -15,12 +16,8 @@ namespace {
 using testing::FakeD2xx;
 using testing::FakeSerial;
 
-std::string group(const std::string& label, const std::string& value) {
-  const std::string covered = label + " " + value;
-  int sum = 0;
-  for (unsigned char c : covered) sum += c;
-  return "\n" + covered + " " + static_cast<char>((sum & 0x3F) + 0x20) + "\r";
-}
+// A historic group with its checksum, as a meter sends it.
+constexpr auto group = historic_group;
 
 std::string frame(int amps) {
   char iinst[4];
